@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+
+// The file holds one byte per character. QString carries those bytes as
+// Latin-1, which maps every byte value to one character and back unchanged.
+namespace VantrelText {
+
+// Spaces only: tabs and other blanks are part of the text.
+QString TrimSpaces(const QString &text);
+// ASCII letters only, so comparisons do not depend on the locale.
+QString LowerAscii(const QString &text);
+// True when every character fits one byte of the file.
+bool IsStorable(const QString &text);
+// Makes text storable in a single-line field: drops CR and LF and every
+// character above U+00FF. Used by the windows to filter typing and pasting.
+QString StorableLine(const QString &text);
+
+// The writing primitive of every Serialize: one line followed by CR LF.
+// Throws VantrelError when the text cannot be stored or the write fails.
+void WriteLine(QIODevice *aChannel, const QString &text);
+
+} // namespace VantrelText

@@ -1,0 +1,32 @@
+#include "clsVantrelInput.h"
+
+#include "VantrelText.h"
+#include "clsVantrelParser.h"
+
+using VantrelText::WriteLine;
+
+void clsVantrelInput::Initialize()
+{
+    fInputName.clear();
+    fCommand.clear();
+}
+
+void clsVantrelInput::Serialize(QIODevice *aChannel) const
+{
+    WriteLine(aChannel, QString());
+    WriteLine(aChannel, QStringLiteral("[input]"));
+    WriteLine(aChannel, QStringLiteral("name=") + fInputName);
+    WriteLine(aChannel, QStringLiteral("command=") + fCommand);
+}
+
+void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
+{
+    while (Parser.fItemType == clsVantrelParser::Entry) {
+        const QString key = VantrelText::LowerAscii(Parser.fItem);
+        if (key == QLatin1String("name"))
+            fInputName = Parser.fValue;
+        else if (key == QLatin1String("command"))
+            fCommand = Parser.fValue;
+        Parser.GetNextItem();
+    }
+}

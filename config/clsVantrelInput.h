@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+class clsVantrelParser;
+
+// One source of an output, with the command that routes it. The command is
+// kept exactly as entered; escapes are decoded only when it is sent.
+class clsVantrelInput
+{
+public:
+    void Initialize();
+    void Serialize(QIODevice *aChannel) const;
+    void Deserialize(clsVantrelParser &Parser);
+
+    QString fInputName;
+    QString fCommand;
+};

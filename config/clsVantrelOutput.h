@@ -1,0 +1,31 @@
+#pragma once
+
+#include "clsVantrelInput.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class QIODevice;
+class clsVantrelParser;
+
+// One destination of the switcher. fSelected is the 0-based position of the
+// chosen input (-1 for none); nothing here checks that it names an input.
+class clsVantrelOutput
+{
+public:
+    void Initialize();
+    void Serialize(QIODevice *aChannel) const;
+    void Deserialize(clsVantrelParser &Parser);
+
+    QString fOutputName;
+    qint16 fSelected = -1;
+    // Shared so that the editor's dialogs can hold the live item they edit.
+    QList<std::shared_ptr<clsVantrelInput>> fInputs;
+};
+
+// Reads the "selected" value: a leading decimal number (sign, digits,
+// fraction, exponent), rounded half to even; 0 when there is none. Returns
+// false when the rounded value does not fit 16 bits.
+bool ParseSelectedValue(const QString &text, qint16 &result);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QIODevice;
+
+// Tokenizer of the configuration file: one current item, advanced on demand.
+// Consumers look at the current item and call GetNextItem() only for an item
+// they take (one item of look-ahead).
+class clsVantrelParser
+{
+public:
+    enum ItemType : qint16 { None = 0, SectionHeader = 1, Entry = 2, EndOfInput = 3 };
+
+    // The device stands in for the numbered text-file channel; it must be
+    // open for reading and outlive the parser.
+    void Initialize(QIODevice *aChannel);
+    void GetNextItem();
+
+    QIODevice *fChannel = nullptr;
+    qint16 fItemType = None;
+    QString fItem;
+    QString fValue;
+    // 1-based line number of the current item, for messages. After the end
+    // of input it is the number of lines read.
+    qint64 fLine = 0;
+
+private:
+    bool readLine(QByteArray &line);
+    bool fill();
+
+    QByteArray fBuffer;
+    qsizetype fPos = 0;
+    bool fEof = false;
+    qint64 fLinesRead = 0;
+};

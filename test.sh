@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds with warnings as errors,
+# runs the suites, then builds and runs them again under AddressSanitizer and
+# UndefinedBehaviorSanitizer. "./test.sh --quick" skips the sanitizer pass.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+quick=0
+[[ ${1:-} == --quick ]] && quick=1
+
+tools/install-deps.sh
+
+jobs=$(nproc)
+
+run_suite() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+echo "== Build and test"
+run_suite build
+
+if ((!quick)); then
+    echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+    run_suite build-sanitize -DVANTREL_SANITIZE=ON -DVANTREL_BUILD_BENCH=OFF
+fi
+
+if command -v clang-format >/dev/null; then
+    echo "== Format check"
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+fi

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vantrel needs to build, test and run, but only
+# those that are missing, so a second run is quick and needs no network.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-serialport-dev libqt6serialport6-dev libgl-dev
+    xvfb xauth desktop-file-utils dpkg-dev file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "Installing missing packages: ${missing[*]}"
+    sudo=""
+    if [[ $(id -u) -ne 0 ]]; then
+        sudo="sudo"
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

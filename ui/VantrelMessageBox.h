@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Every message of both programs goes through here: a modal box titled
+// "Error" with OK and Cancel and no icon. Tests queue answers (or a handler)
+// so no real box opens and a failing test cannot hang on one.
+namespace VantrelMessageBox {
+
+QMessageBox::StandardButton show(QWidget *parent, const QString &text);
+
+// Test hooks. While a handler is set, show() calls it with the text and
+// returns its answer instead of opening a box.
+using Handler = std::function<QMessageBox::StandardButton(const QString &text)>;
+void setHandler(Handler handler);
+void clearHandler();
+
+} // namespace VantrelMessageBox

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <exception>
 
 // Failures of the model travel up as exceptions until a window handler traps
@@ -11,8 +10,7 @@ class VantrelError : public std::exception
 public:
     explicit VantrelError(QString description)
         : fDescription(std::move(description)), fUtf8(fDescription.toUtf8())
-    {
-    }
+    {}
 
     const QString &description() const noexcept { return fDescription; }
     const char *what() const noexcept override { return fUtf8.constData(); }

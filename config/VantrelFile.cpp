@@ -33,8 +33,9 @@ LoadResult Load(const QString &path)
         result.stopLine = parser.fLine;
         result.stopText = parser.fItemType == clsVantrelParser::SectionHeader
                               ? QStringLiteral("[%1]").arg(parser.fItem)
-                          : parser.fValue.isEmpty() ? parser.fItem
-                                                    : parser.fItem + QLatin1Char('=') + parser.fValue;
+                          : parser.fValue.isEmpty()
+                              ? parser.fItem
+                              : parser.fItem + QLatin1Char('=') + parser.fValue;
     }
     channel.close();
     return result;

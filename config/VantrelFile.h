@@ -4,7 +4,6 @@
 #include "clsVantrelConfig.h"
 
 #include <QString>
-
 #include <memory>
 
 // Loading and saving "vantrel.ini" for both programs.
@@ -27,8 +26,8 @@ struct LoadResult
     // is not "[vantrel]", or a header that fits nowhere). What follows was not
     // read and a save would drop it, so the programs warn first.
     bool complete = true;
-    qint64 stopLine = 0;  // 1-based line where reading stopped
-    QString stopText;     // that line, trimmed
+    qint64 stopLine = 0; // 1-based line where reading stopped
+    QString stopText;    // that line, trimmed
     // "line 5: reading stopped at "[Output]"; the rest of the file was not read"
     QString stopDescription() const;
 };

@@ -61,7 +61,9 @@ void WriteLine(QIODevice *aChannel, const QString &text)
         if (c.unicode() > 0xFF)
             throw VantrelError(
                 QStringLiteral("a value contains the character U+%1, which the file cannot hold")
-                    .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'))));
+                    .arg(QString::number(c.unicode(), 16)
+                             .toUpper()
+                             .rightJustified(4, QLatin1Char('0'))));
     }
     QByteArray bytes = text.toLatin1();
     bytes.append("\r\n", 2);

@@ -11,10 +11,10 @@ void clsVantrelConfig::Initialize()
     fCommPortList.clear();
     for (int port = 1; port <= 9; ++port)
         fCommPortList.append(QStringLiteral("COM%1").arg(port));
-    fBaudRateList = {QStringLiteral("300"),   QStringLiteral("600"),    QStringLiteral("1200"),
-                     QStringLiteral("2400"),  QStringLiteral("4800"),   QStringLiteral("9600"),
-                     QStringLiteral("14400"), QStringLiteral("19200"),  QStringLiteral("28800"),
-                     QStringLiteral("38400"), QStringLiteral("57600"),  QStringLiteral("115200"),
+    fBaudRateList = {QStringLiteral("300"),   QStringLiteral("600"),   QStringLiteral("1200"),
+                     QStringLiteral("2400"),  QStringLiteral("4800"),  QStringLiteral("9600"),
+                     QStringLiteral("14400"), QStringLiteral("19200"), QStringLiteral("28800"),
+                     QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200"),
                      QStringLiteral("230400")};
     fDataBitsList = {QStringLiteral("7"), QStringLiteral("8")};
     fParityList = {QStringLiteral("N"), QStringLiteral("E"), QStringLiteral("O")};

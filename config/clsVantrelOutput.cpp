@@ -19,8 +19,12 @@ bool ParseSelectedValue(const QString &text, qint16 &result)
     std::string number;
     qsizetype i = 0;
     const qsizetype n = text.size();
-    auto at = [&](qsizetype k) { return k < n ? text.at(k).unicode() : char16_t(0); };
-    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    auto at = [&](qsizetype k) {
+        return k < n ? text.at(k).unicode() : char16_t(0);
+    };
+    auto isDigit = [](char16_t c) {
+        return c >= u'0' && c <= u'9';
+    };
 
     if (at(i) == u'+' || at(i) == u'-')
         number += char(at(i++));

@@ -11,7 +11,13 @@ class QIODevice;
 class clsVantrelParser
 {
 public:
-    enum ItemType : qint16 { None = 0, SectionHeader = 1, Entry = 2, EndOfInput = 3 };
+    enum ItemType : qint16
+    {
+        None = 0,
+        SectionHeader = 1,
+        Entry = 2,
+        EndOfInput = 3
+    };
 
     // The device stands in for the numbered text-file channel; it must be
     // open for reading and outlive the parser.

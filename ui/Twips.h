@@ -9,11 +9,17 @@ namespace Twips {
 
 constexpr int kPerPixel = 15;
 
-constexpr int px(int twips) { return twips / kPerPixel; }
+constexpr int px(int twips)
+{
+    return twips / kPerPixel;
+}
 constexpr QRect rect(int left, int top, int width, int height)
 {
     return QRect(px(left), px(top), px(width), px(height));
 }
-constexpr QSize size(int width, int height) { return QSize(px(width), px(height)); }
+constexpr QSize size(int width, int height)
+{
+    return QSize(px(width), px(height));
+}
 
 } // namespace Twips

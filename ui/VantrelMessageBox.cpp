@@ -20,7 +20,13 @@ QMessageBox::StandardButton show(QWidget *parent, const QString &text)
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void setHandler(Handler h) { handler() = std::move(h); }
-void clearHandler() { handler() = nullptr; }
+void setHandler(Handler h)
+{
+    handler() = std::move(h);
+}
+void clearHandler()
+{
+    handler() = nullptr;
+}
 
 } // namespace VantrelMessageBox

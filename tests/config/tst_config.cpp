@@ -1,4 +1,467 @@
+#include "ConfigFixtures.h"
+#include "FailDevice.h"
+#include "VantrelFile.h"
+#include "VantrelText.h"
+#include "clsVantrelConfig.h"
+#include "clsVantrelParser.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
 #include <QTest>
-class tst_config : public QObject { Q_OBJECT };
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray serialized(const clsVantrelConfig &config)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    config.Serialize(&buffer);
+    return buffer.data();
+}
+
+// Test tables are written with "\n"; the writer always ends lines in CR LF.
+QByteArray crlf(QByteArray text)
+{
+    return text.replace("\n", "\r\n");
+}
+
+} // namespace
+
+class tst_config : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void workedExampleItems();
+    void workedExampleObjectsAndBytes();
+    void freshConfigurationWritesTenLines();
+    void tokenizerLines_data();
+    void tokenizerLines();
+    void readingRules_data();
+    void readingRules();
+    void selectedNumber_data();
+    void selectedNumber();
+    void selectedOutOfRangeFailsWithLine();
+    void lookups();
+    void everyByteButLineEndsRoundTrips();
+    void sizesBeyondSixteenBits();
+    void writerRefusesWhatTheFileCannotHold();
+    void readFailureNamesTheLine();
+    void writeFailurePropagates();
+    void saveFailuresLeaveTheOldFile();
+
+private:
+    std::unique_ptr<QTemporaryDir> fDir;
+    QString path(const QString &name = VantrelFile::kFileName) const
+    {
+        return fDir->filePath(name);
+    }
+    VantrelFile::LoadResult loadBytes(const QByteArray &bytes)
+    {
+        if (!writeFile(path(), bytes))
+            qFatal("cannot write the test file");
+        return VantrelFile::Load(path());
+    }
+};
+
+void tst_config::init()
+{
+    fDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(fDir->isValid());
+}
+
+void tst_config::workedExampleItems()
+{
+    QBuffer file;
+    file.setData(workedExampleFile());
+    file.open(QIODevice::ReadOnly);
+    clsVantrelParser parser;
+    parser.Initialize(&file);
+
+    struct Item
+    {
+        int type;
+        const char *item;
+        const char *value;
+    };
+    // A header leaves fValue as the previous entry left it; the end of input
+    // leaves both fields alone.
+    const Item expected[] = {
+        {1, "vantrel", ""},       {2, "type", "serial"},   {2, "commport", "2"},
+        {2, "baudrate", "19200"}, {2, "databits", "8"},    {2, "parity", "N"},
+        {2, "stopbits", "1"},     {2, "protocol", "tcp"},  {2, "ipaddress", "127.0.0.0"},
+        {2, "port", "3001"},      {1, "output", "3001"},   {2, "name", "Studio A"},
+        {2, "selected", "1"},     {1, "input", "1"},       {2, "name", "Tuner"},
+        {2, "command", "SW1\\r"}, {1, "input", "SW1\\r"},  {2, "name", "Player"},
+        {2, "command", "SW2\\r"}, {1, "output", "SW2\\r"}, {2, "name", "Monitor"},
+        {2, "selected", "-1"},    {3, "selected", "-1"},   {3, "selected", "-1"},
+    };
+    for (const Item &item : expected) {
+        QCOMPARE(int(parser.fItemType), item.type);
+        QCOMPARE(parser.fItem, QLatin1String(item.item));
+        QCOMPARE(parser.fValue, QLatin1String(item.value));
+        parser.GetNextItem();
+    }
+}
+
+void tst_config::workedExampleObjectsAndBytes()
+{
+    const auto result = loadBytes(workedExampleFile());
+    QVERIFY(result.complete);
+    const clsVantrelConfig &config = *result.config;
+    QCOMPARE(config.fType, QStringLiteral("serial"));
+    QCOMPARE(config.fCommPort, QStringLiteral("2"));
+    QCOMPARE(config.fBaudRate, QStringLiteral("19200"));
+    QCOMPARE(config.fOutputs.size(), 2);
+    const auto &studio = *config.fOutputs.at(0);
+    QCOMPARE(studio.fOutputName, QStringLiteral("Studio A"));
+    QCOMPARE(studio.fSelected, qint16(1));
+    QCOMPARE(studio.fInputs.size(), 2);
+    QCOMPARE(studio.fInputs.at(1)->fInputName, QStringLiteral("Player"));
+    QCOMPARE(studio.fInputs.at(0)->fCommand, QStringLiteral("SW1\\r"));
+    const auto &monitor = *config.fOutputs.at(1);
+    QCOMPARE(monitor.fOutputName, QStringLiteral("Monitor"));
+    QCOMPARE(monitor.fSelected, qint16(-1));
+    QVERIFY(monitor.fInputs.isEmpty());
+
+    VantrelFile::Save(config, path());
+    QCOMPARE(readFile(path()), workedExampleFile());
+}
+
+void tst_config::freshConfigurationWritesTenLines()
+{
+    clsVantrelConfig config;
+    config.Initialize();
+    QCOMPARE(serialized(config), defaultConfigFile());
+    const auto reread = loadBytes(defaultConfigFile());
+    QCOMPARE(serialized(*reread.config), defaultConfigFile());
+
+    clsVantrelOutput output;
+    output.Initialize();
+    output.fInputs.append(std::make_shared<clsVantrelInput>());
+    output.fInputs.front()->Initialize();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    output.Serialize(&buffer);
+    QCOMPARE(buffer.data(), crlf("\n[output]\nname=\nselected=-1\n\n[input]\nname=\ncommand=\n"));
+}
+
+void tst_config::tokenizerLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("padded header") << QByteArray("   [ vantrel ]  ") << 1 << "vantrel"
+                                   << "";
+    QTest::newRow("brackets before equals") << QByteArray("[a=b]") << 1 << "a=b"
+                                            << "";
+    QTest::newRow("empty header") << QByteArray("[]") << 1 << ""
+                                  << "";
+    QTest::newRow("lone bracket") << QByteArray("[") << 2 << "["
+                                  << "";
+    QTest::newRow("key only") << QByteArray("port") << 2 << "port"
+                              << "";
+    QTest::newRow("blanks around equals") << QByteArray("ipaddress = 10.0.0.5 ") << 2 << "ipaddress"
+                                          << "10.0.0.5";
+    QTest::newRow("second equals is value") << QByteArray("command=a=b") << 2 << "command"
+                                            << "a=b";
+    QTest::newRow("empty key") << QByteArray("=x") << 2 << ""
+                               << "x";
+    QTest::newRow("tab is not trimmed") << QByteArray(" \t ") << 2 << "\t"
+                                        << "";
+    QTest::newRow("case kept") << QByteArray("NAME=Mixed Case") << 2 << "NAME"
+                               << "Mixed Case";
+}
+
+void tst_config::tokenizerLines()
+{
+    QFETCH(QByteArray, line);
+    QBuffer file;
+    file.setData("\r\n  \r\n" + line + "\r\n");
+    file.open(QIODevice::ReadOnly);
+    clsVantrelParser parser;
+    parser.Initialize(&file);
+    QFETCH(int, type);
+    QFETCH(QString, item);
+    QFETCH(QString, value);
+    QCOMPARE(int(parser.fItemType), type);
+    QCOMPARE(parser.fItem, item);
+    QCOMPARE(parser.fValue, value);
+    QCOMPARE(parser.fLine, qint64(3));
+    parser.GetNextItem();
+    QCOMPARE(int(parser.fItemType), 3);
+}
+
+void tst_config::readingRules_data()
+{
+    // Each row: a file, what the loaded configuration writes back, and the
+    // line where reading stopped (0 when the whole file was read).
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<int>("stopLine");
+
+    QByteArray defaults = defaultConfigFile();
+    const QByteArray monitor = crlf("\n[output]\nname=Monitor\nselected=-1\n");
+
+    QTest::newRow("empty file") << QByteArray() << defaults << 0;
+    QTest::newRow("blank lines only") << QByteArray("\r\n   \r\n\r\n") << defaults << 0;
+    QTest::newRow("header case matters")
+        << QByteArray("[Vantrel]\r\ntype=network\r\n") << defaults << 1;
+    QTest::newRow("entry before header")
+        << QByteArray("\t\r\n[vantrel]\r\ntype=x\r\n") << defaults << 1;
+    QTest::newRow("settings keys are exact")
+        << QByteArray("[vantrel]\r\nType=network\r\nPort=1\r\nport\r\nbaudrate=1\r\nbaudrate=2\r\n")
+        << QByteArray(defaults).replace("port=3001", "port=").replace("baudrate=9600", "baudrate=2")
+        << 0;
+    QTest::newRow("outputs right after header")
+        << QByteArray("[vantrel]\r\n[output]\r\nname=Monitor\r\n") << defaultConfigFile() + monitor
+        << 0;
+    QTest::newRow("output header case matters")
+        << QByteArray("[vantrel]\r\n[output]\r\nname=Monitor\r\n[Output]\r\nname=Lost\r\n")
+        << defaultConfigFile() + monitor << 4;
+    QTest::newRow("input right after settings")
+        << QByteArray("[vantrel]\r\n[input]\r\n[output]\r\nname=x\r\n") << defaultConfigFile() << 2;
+    QTest::newRow("empty header ends reading")
+        << QByteArray("[vantrel]\r\n[output]\r\nname=Monitor\r\n[]\r\n[output]\r\n")
+        << defaultConfigFile() + monitor << 4;
+    QTest::newRow("output and input keys in any case")
+        << QByteArray("[vantrel]\r\n[output]\r\nNAME=Out\r\nSelected=0\r\nother=1\r\n"
+                      "[INPUT]\r\nName=In\r\nCOMMAND=go\\r\r\nselected=5\r\nname=Renamed\r\n")
+        << defaultConfigFile() +
+               crlf("\n[output]\nname=Out\nselected=0\n\n[input]\nname=Renamed\ncommand=go\\r\n")
+        << 0;
+    QTest::newRow("lone LF, lone CR, no final terminator")
+        << QByteArray("[vantrel]\nport=1\r\r\n\r[output]\rname=Monitor\nselected=-1")
+        << defaultConfigFile().replace("port=3001", "port=1") + monitor << 0;
+    QTest::newRow("duplicate names stay separate")
+        << QByteArray("[vantrel]\r\n[output]\r\nname=A\r\n[output]\r\nname=A\r\n")
+        << defaultConfigFile() + crlf("\n[output]\nname=A\nselected=-1\n").repeated(2) << 0;
+}
+
+void tst_config::readingRules()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, written);
+    QFETCH(int, stopLine);
+    const auto result = loadBytes(file);
+    QCOMPARE(serialized(*result.config), written);
+    QCOMPARE(result.complete, stopLine == 0);
+    QCOMPARE(result.stopLine, qint64(stopLine));
+    if (stopLine)
+        QVERIFY(result.stopDescription().startsWith(QStringLiteral("line %1: ").arg(stopLine)));
+}
+
+void tst_config::selectedNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("fits");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("negative") << "-1" << true << -1;
+    QTest::newRow("plain") << "3" << true << 3;
+    QTest::newRow("half to even down") << "2.5" << true << 2;
+    QTest::newRow("half to even up") << "3.5" << true << 4;
+    QTest::newRow("leading number") << "7abc" << true << 7;
+    QTest::newRow("no number") << "abc" << true << 0;
+    QTest::newRow("empty") << "" << true << 0;
+    QTest::newRow("plus sign") << "+5" << true << 5;
+    QTest::newRow("fraction only") << ".5" << true << 0;
+    QTest::newRow("exponent") << "1.5e1" << true << 15;
+    QTest::newRow("exponent without digits") << "1e" << true << 1;
+    QTest::newRow("no base prefixes") << "&H10" << true << 0;
+    QTest::newRow("no inner blanks") << "1 2" << true << 1;
+    QTest::newRow("lowest") << "-32768" << true << -32768;
+    QTest::newRow("highest") << "32767.4" << true << 32767;
+    QTest::newRow("rounds past highest") << "32767.5" << false << 0;
+    QTest::newRow("too large") << "40000" << false << 0;
+    QTest::newRow("huge exponent") << "1e400" << false << 0;
+    QTest::newRow("many digits") << QString(400, QLatin1Char('9')) << false << 0;
+}
+
+void tst_config::selectedNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, fits);
+    QFETCH(int, value);
+    qint16 result = 99;
+    QCOMPARE(ParseSelectedValue(text, result), fits);
+    if (fits)
+        QCOMPARE(int(result), value);
+}
+
+void tst_config::selectedOutOfRangeFailsWithLine()
+{
+    QByteArray file = workedExampleFile();
+    file.replace("selected=1\r\n", "selected=40000\r\n");
+    try {
+        loadBytes(file);
+        QFAIL("an out-of-range selection must fail the load");
+    } catch (const VantrelFile::OpenError &) {
+        QFAIL("the file did open");
+    } catch (const VantrelError &error) {
+        QCOMPARE(error.description(),
+                 QStringLiteral("line 14: selected value 40000 is out of range"));
+    }
+    QVERIFY_THROWS_EXCEPTION(VantrelFile::OpenError,
+                             VantrelFile::Load(path(QStringLiteral("missing.ini"))));
+}
+
+void tst_config::lookups()
+{
+    clsVantrelConfig config;
+    config.Initialize();
+    QCOMPARE(config.TypeIndex(QStringLiteral("Serial")), 0);
+    QCOMPARE(config.TypeIndex(QStringLiteral("SERIAL")), 0);
+    QCOMPARE(config.TypeIndex(QStringLiteral(" Serial")), -1);
+    QCOMPARE(config.ParityIndex(config.fParity), 0);
+    QCOMPARE(config.BaudRateIndex(QStringLiteral("9600")), 5);
+    QCOMPARE(config.BaudRateIndex(QStringLiteral("110")), -1);
+    QCOMPARE(config.DataBitsIndex(QStringLiteral("8")), 1);
+    QCOMPARE(config.ProtocolIndex(QStringLiteral("udp")), 1);
+    QCOMPARE(config.CommPortIndex(config.fCommPort), -1);
+    QCOMPARE(config.CommPortIndex(QStringLiteral("COM1")), 0);
+    QCOMPARE(config.CommPortIndex(QStringLiteral("com9")), 8);
+    // Lower-casing is ASCII only: no locale folds "\u00c9" onto anything listed.
+    QCOMPARE(config.TypeIndex(QStringLiteral("S\u00c9RIAL")), -1);
+    QCOMPARE(config.BaudRateCollection().size(), 13);
+    QCOMPARE(&config.ParityCollection(), &config.ParityCollection());
+}
+
+void tst_config::everyByteButLineEndsRoundTrips()
+{
+    QString value;
+    for (int b = 1; b <= 0xFF; ++b) {
+        if (b != '\r' && b != '\n')
+            value.append(QChar(char16_t(b)));
+    }
+    value.prepend(QLatin1Char('x')); // a leading or trailing space would be trimmed
+    clsVantrelConfig config;
+    config.Initialize();
+    auto output = std::make_shared<clsVantrelOutput>();
+    output->Initialize();
+    output->fOutputName = value;
+    config.fOutputs.append(output);
+    VantrelFile::Save(config, path());
+    const QByteArray bytes = readFile(path());
+    QVERIFY(bytes.contains("name=x\x01\x02"));
+    QVERIFY(bytes.contains("\xfe\xff\r\n"));
+    const auto reread = VantrelFile::Load(path());
+    QCOMPARE(reread.config->fOutputs.at(0)->fOutputName, value);
+}
+
+void tst_config::sizesBeyondSixteenBits()
+{
+    clsVantrelConfig config;
+    config.Initialize();
+    config.fIPAddress = QString(40000, QLatin1Char('a'));
+    for (int i = 0; i < 33000; ++i) {
+        auto output = std::make_shared<clsVantrelOutput>();
+        output->Initialize();
+        output->fOutputName = QString::number(i);
+        config.fOutputs.append(output);
+    }
+    config.fOutputs.front()->fInputs.resize(33000);
+    for (auto &input : config.fOutputs.front()->fInputs) {
+        input = std::make_shared<clsVantrelInput>();
+        input->Initialize();
+    }
+    VantrelFile::Save(config, path());
+    const auto reread = VantrelFile::Load(path());
+    QCOMPARE(reread.config->fOutputs.size(), 33000);
+    QCOMPARE(reread.config->fOutputs.front()->fInputs.size(), 33000);
+    QCOMPARE(reread.config->fIPAddress.size(), 40000);
+    // An entry whose "=" stands far out reads too.
+    const auto wide = loadBytes("[vantrel]\r\n" + QByteArray(40000, ' ') + "x" +
+                                QByteArray(40000, 'k') + "=v\r\nport=1\r\n");
+    QCOMPARE(wide.config->fPort, QStringLiteral("1"));
+}
+
+void tst_config::writerRefusesWhatTheFileCannotHold()
+{
+    QVERIFY(writeFile(path(), workedExampleFile()));
+    const QString bad[] = {QStringLiteral("a\r\nb"), QStringLiteral("a\nb"), QStringLiteral("a\rb"),
+                           QStringLiteral("snow \u2603")};
+    for (const QString &value : bad) {
+        auto config = VantrelFile::Load(path()).config;
+        config->fOutputs.at(1)->fInputs.clear();
+        config->fOutputs.at(0)->fInputs.at(1)->fCommand = value;
+        QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Save(*config, path()));
+        QCOMPARE(readFile(path()), workedExampleFile());
+    }
+    QCOMPARE(VantrelText::StorableLine(QStringLiteral("a\r\nb\u2603\u00e9")),
+             QStringLiteral("ab\u00e9"));
+}
+
+void tst_config::readFailureNamesTheLine()
+{
+    // Enough lines that the failure lands in a later chunk than the first.
+    QByteArray file = workedExampleFile();
+    for (int i = 0; i < 8000; ++i)
+        file += "\r\n[output]\r\nname=Out\r\n";
+    FailDevice device(100000);
+    device.setData(file);
+    device.open(QIODevice::ReadOnly);
+    clsVantrelConfig config;
+    config.Initialize();
+    clsVantrelParser parser;
+    try {
+        parser.Initialize(&device);
+        config.Deserialize(parser);
+        QFAIL("the read failure must reach the caller");
+    } catch (const VantrelError &error) {
+        QVERIFY2(error.description().contains(QStringLiteral("reading failed")),
+                 qPrintable(error.description()));
+        QVERIFY(error.description().startsWith(QStringLiteral("line ")));
+    }
+    QVERIFY(config.fOutputs.size() > 2); // what was read before the failure stays
+}
+
+void tst_config::writeFailurePropagates()
+{
+    const auto config = loadBytes(workedExampleFile()).config;
+    FailDevice device(200);
+    device.open(QIODevice::WriteOnly);
+    QVERIFY_THROWS_EXCEPTION(VantrelError, config->Serialize(&device));
+}
+
+void tst_config::saveFailuresLeaveTheOldFile()
+{
+    const auto config = loadBytes(workedExampleFile()).config;
+    config->fOutputs.at(0)->fSelected = 0;
+
+    // The file's name taken by a folder: nothing can replace it.
+    QDir(fDir->path()).mkdir(QStringLiteral("taken.ini"));
+    QVERIFY_THROWS_EXCEPTION(VantrelError,
+                             VantrelFile::Save(*config, path(QStringLiteral("taken.ini"))));
+    QVERIFY(QFileInfo(path(QStringLiteral("taken.ini"))).isDir());
+
+    // A file-size limit holds for root too: the write fails part-way.
+    QByteArray big = workedExampleFile();
+    config->fOutputs.at(1)->fOutputName = QString(64 * 1024, QLatin1Char('m'));
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = 16 * 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool threw = false;
+    try {
+        VantrelFile::Save(*config, path());
+    } catch (const VantrelError &) {
+        threw = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(threw);
+    QCOMPARE(readFile(path()), big);
+    QCOMPARE(QDir(fDir->path()).entryList(QDir::Files), QStringList{VantrelFile::kFileName});
+}
+
 QTEST_GUILESS_MAIN(tst_config)
 #include "tst_config.moc"

@@ -1,0 +1,106 @@
+#include "CommandSender.h"
+
+#include <QPointer>
+
+CommandSender::CommandSender(SettingsSource settings, QObject *parent)
+    : QObject(parent), fSettings(std::move(settings)), fFactory(&SwitcherLink::create)
+{
+    fRetryTimer.setSingleShot(true);
+    fRetryTimer.setInterval(DefaultRetryDelay);
+    connect(&fRetryTimer, &QTimer::timeout, this, &CommandSender::attempt);
+}
+
+CommandSender::~CommandSender() = default;
+
+void CommandSender::send(int row, const QString &command)
+{
+    fQueue.enqueue(Press{row, command});
+    // While a press runs, or while its ending is being reported, the new
+    // press waits; the end of the running press starts it.
+    if (!fActive)
+        startNext();
+}
+
+bool CommandSender::isBusy() const
+{
+    return fActive || !fQueue.isEmpty();
+}
+
+void CommandSender::setLinkFactory(LinkFactory factory)
+{
+    fFactory = factory ? std::move(factory) : LinkFactory(&SwitcherLink::create);
+}
+
+void CommandSender::setRetryDelay(std::chrono::milliseconds delay)
+{
+    fRetryTimer.setInterval(delay);
+}
+
+void CommandSender::startNext()
+{
+    if (fActive || fQueue.isEmpty())
+        return;
+    fCurrent = fQueue.dequeue();
+    fActive = true;
+    fAttempt = 0;
+    attempt();
+}
+
+void CommandSender::attempt()
+{
+    ++fAttempt;
+    // Commands come from a file of one byte per character; anything wider
+    // would reach the wire as a different byte, so it is refused instead.
+    for (const QChar c : std::as_const(fCurrent.command)) {
+        if (c.unicode() > 0xff) {
+            const QString code =
+                QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            endPress(false, tr("The command holds the character U+%1, which cannot be sent as "
+                               "a single byte")
+                                .arg(code));
+            return;
+        }
+    }
+    const LinkSettings settings = fSettings ? fSettings() : LinkSettings{};
+    if (settings.kind() == LinkSettings::Kind::Unknown) {
+        // Another attempt would read the same type: report at once.
+        endPress(
+            false,
+            tr("Unknown link type \"%1\": expected \"serial\" or \"network\"").arg(settings.fType));
+        return;
+    }
+    fLink = fFactory(settings);
+    if (!fLink) {
+        endPress(false, tr("No link could be made for link type \"%1\"").arg(settings.fType));
+        return;
+    }
+    connect(fLink.get(), &SwitcherLink::finished, this, &CommandSender::onLinkFinished);
+    fLink->start(fCurrent.command.toLatin1());
+}
+
+void CommandSender::onLinkFinished(bool ok, const QString &description)
+{
+    if (fLink && sender() == fLink.get())
+        fLink.release()->deleteLater();
+    if (ok) {
+        endPress(true, QString());
+    } else if (fAttempt < MaxAttempts) {
+        fRetryTimer.start();
+    } else {
+        endPress(false, description);
+    }
+}
+
+void CommandSender::endPress(bool ok, const QString &description)
+{
+    const Press press = fCurrent;
+    fCurrent = Press{};
+    // fActive stays set while the window reports the ending (a modal message
+    // box runs its own event loop there): presses made meanwhile wait.
+    QPointer<CommandSender> self(this);
+    emit sendFinished(press.row, ok, press.command, description);
+    if (!self)
+        return;
+    fActive = false;
+    startNext();
+}

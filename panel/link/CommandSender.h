@@ -1,0 +1,67 @@
+#pragma once
+
+#include "LinkSettings.h"
+#include "SwitcherLink.h"
+
+#include <QObject>
+#include <QQueue>
+#include <QString>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// Sends the panel's commands one at a time. Presses wait their turn (first
+// come, first sent) instead of sharing a link; every wait runs on timers and
+// signals, so the window keeps working while a send retries.
+class CommandSender : public QObject
+{
+    Q_OBJECT
+public:
+    using SettingsSource = std::function<LinkSettings()>;
+    explicit CommandSender(SettingsSource settings, QObject *parent = nullptr);
+    ~CommandSender() override;
+
+    static constexpr int MaxAttempts = 4;
+    static constexpr std::chrono::milliseconds DefaultRetryDelay{200};
+
+    // Queues one press. Presses wait their turn (first come, first sent); each gets up to
+    // four attempts 200 ms apart, the settings read anew for every attempt.
+    void send(int row,
+              const QString &command); // command already decoded; one byte per char (Latin-1)
+    bool isBusy() const;
+
+    // Test seam: how an attempt's link is made from the settings.
+    using LinkFactory = std::function<std::unique_ptr<SwitcherLink>(const LinkSettings &)>;
+    void setLinkFactory(LinkFactory factory);
+    void setRetryDelay(std::chrono::milliseconds delay); // default 200 ms
+
+signals:
+    // Emitted once per press. ok=false after the fourth failed attempt (or at once for an unknown
+    // link type); description is the last failure's plain text. The next queued press starts only
+    // after every slot connected to this signal has returned (the window shows a modal message box
+    // inside its slot first).
+    void sendFinished(int row, bool ok, const QString &command, const QString &description);
+
+private:
+    struct Press
+    {
+        int row = 0;
+        QString command;
+    };
+
+    void startNext();
+    void attempt();
+    void onLinkFinished(bool ok, const QString &description);
+    void endPress(bool ok, const QString &description);
+
+    SettingsSource fSettings;
+    LinkFactory fFactory;
+    QQueue<Press> fQueue;
+    Press fCurrent;
+    bool fActive = false;
+    bool fReporting = false;
+    int fAttempt = 0;
+    std::unique_ptr<SwitcherLink> fLink;
+    QTimer fRetryTimer;
+};

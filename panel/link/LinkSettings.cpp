@@ -1,0 +1,78 @@
+#include "LinkSettings.h"
+
+#include "LinkNumbers.h"
+#include "VantrelError.h"
+#include "clsVantrelConfig.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("LinkSettings", text);
+}
+
+} // namespace
+
+LinkSettings LinkSettings::fromConfig(const clsVantrelConfig &config)
+{
+    LinkSettings s;
+    s.fType = config.fType;
+    s.fCommPort = config.fCommPort;
+    s.fBaudRate = config.fBaudRate;
+    s.fDataBits = config.fDataBits;
+    s.fParity = config.fParity;
+    s.fStopBits = config.fStopBits;
+    s.fProtocol = config.fProtocol;
+    s.fIPAddress = config.fIPAddress;
+    s.fPort = config.fPort;
+    return s;
+}
+
+LinkSettings::Kind LinkSettings::kind() const
+{
+    const QString type = fType.toLower();
+    if (type == QLatin1String("serial"))
+        return Kind::Serial;
+    if (type == QLatin1String("network"))
+        return Kind::Network;
+    return Kind::Unknown;
+}
+
+bool LinkSettings::usesTcp() const
+{
+    return fProtocol.toLower() == QLatin1String("tcp");
+}
+
+QString LinkSettings::serialSettingsText() const
+{
+    return fBaudRate + QLatin1Char(',') + fParity + QLatin1Char(',') + fDataBits +
+           QLatin1Char(',') + fStopBits;
+}
+
+int LinkSettings::serialPortNumber() const
+{
+    const std::optional<double> value = LinkNumbers::parseNumber(fCommPort);
+    if (!value)
+        throw VantrelError(tr("Serial port \"%1\" is not a number").arg(fCommPort));
+    const std::optional<int> port = LinkNumbers::toInteger16(*value);
+    if (!port)
+        throw VantrelError(tr("Serial port \"%1\" is out of range (overflow)").arg(fCommPort));
+    if (*port < MinSerialPort || *port > MaxSerialPort)
+        throw VantrelError(tr("Serial port number %1 is invalid: ports are numbered %2 to %3")
+                               .arg(*port)
+                               .arg(MinSerialPort)
+                               .arg(MaxSerialPort));
+    return *port;
+}
+
+quint16 LinkSettings::networkPort() const
+{
+    const double value = LinkNumbers::leadingNumber(fPort);
+    const std::optional<qint32> port = LinkNumbers::toInteger32(value);
+    if (!port || *port < 1 || *port > 65535)
+        throw VantrelError(
+            tr("Network port \"%1\" is invalid: it must be a number from 1 to 65535").arg(fPort));
+    return static_cast<quint16>(*port);
+}

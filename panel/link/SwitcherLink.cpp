@@ -1,0 +1,51 @@
+#include "SwitcherLink.h"
+
+#include "LinkSettings.h"
+
+SwitcherLink::SwitcherLink(QObject *parent) : QObject(parent)
+{
+    fWatchdog.setSingleShot(true);
+    connect(&fWatchdog, &QTimer::timeout, this, &SwitcherLink::onWatchdog);
+}
+
+SwitcherLink::~SwitcherLink() = default;
+
+void SwitcherLink::abort()
+{
+    finish(false, tr("Sending was cancelled"));
+}
+
+void SwitcherLink::finish(bool ok, const QString &description)
+{
+    if (fFinished)
+        return;
+    fFinished = true;
+    fWatchdog.stop();
+    release();
+    // Reported from the event loop so that the receiver can drop the link in
+    // its slot and never sees the report from inside start().
+    QMetaObject::invokeMethod(
+        this, [this, ok, description] { emit finished(ok, description); }, Qt::QueuedConnection);
+}
+
+void SwitcherLink::armWatchdog(std::chrono::milliseconds timeout)
+{
+    if (!fFinished)
+        fWatchdog.start(timeout);
+}
+
+void SwitcherLink::onWatchdog()
+{
+    finish(false, timeoutDescription());
+}
+
+std::unique_ptr<SwitcherLink> SwitcherLink::create(const LinkSettings &settings)
+{
+    switch (settings.kind()) {
+    case LinkSettings::Kind::Serial:
+    case LinkSettings::Kind::Network:
+    case LinkSettings::Kind::Unknown:
+        break;
+    }
+    return nullptr;
+}

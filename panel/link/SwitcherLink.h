@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+
+struct LinkSettings;
+
+// One attempt to hand a command to the switcher. start() is called once and
+// finished() follows exactly once, always from the event loop (never from
+// inside start() or abort()), so the receiver may drop the link with
+// deleteLater() in its slot. A link closes whatever it opened before it
+// reports.
+class SwitcherLink : public QObject
+{
+    Q_OBJECT
+public:
+    // Network attempts that hang (a silent host, a peer that stops reading)
+    // end after this long; serial attempts add the line's transmission time.
+    static constexpr std::chrono::milliseconds DefaultTimeout{3000};
+
+    explicit SwitcherLink(QObject *parent = nullptr);
+    ~SwitcherLink() override;
+
+    virtual void start(const QByteArray &bytes) = 0;
+    // Closes everything at once; a running attempt reports a failure.
+    void abort();
+
+    void setTimeout(std::chrono::milliseconds timeout) { fTimeout = timeout; }
+    std::chrono::milliseconds timeout() const { return fTimeout; }
+    bool isFinished() const { return fFinished; }
+
+    // The link the settings name. Returns nullptr for a link type that is
+    // neither "serial" nor "network".
+    static std::unique_ptr<SwitcherLink> create(const LinkSettings &settings);
+
+signals:
+    void finished(bool ok, const QString &description);
+
+protected:
+    // Emits finished() the first time only, after releasing the link.
+    void finish(bool ok, const QString &description);
+    // Starts the watchdog that ends the attempt with timeoutDescription().
+    void armWatchdog(std::chrono::milliseconds timeout);
+    // Closes sockets or ports without reporting anything.
+    virtual void release() = 0;
+    virtual QString timeoutDescription() const = 0;
+
+private:
+    void onWatchdog();
+
+    QTimer fWatchdog;
+    std::chrono::milliseconds fTimeout = DefaultTimeout;
+    bool fFinished = false;
+};

@@ -1,0 +1,302 @@
+#include "frmMain.h"
+
+#include "Twips.h"
+#include "VantrelBrand.h"
+#include "VantrelError.h"
+#include "VantrelFile.h"
+#include "VantrelMessageBox.h"
+#include "modGlobal.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTimer>
+
+namespace {
+
+// Layout of the window, in twips from the top-left corner of the client area.
+constexpr int kClientWidth = 12690;
+constexpr int kClientHeight = 5580;
+
+// Row tops: rows 1-8 in the left column, rows 9-16 in the right one, which
+// sits 30 twips higher.
+constexpr std::array<int, frmMain::kRows> kRowTop = {270, 735, 1200, 1665, 2145, 2610, 3075, 3540,
+                                                     240, 705, 1170, 1635, 2115, 2580, 3045, 3510};
+
+struct ControlPlace
+{
+    int leftColumn;
+    int rightColumn;
+    int width;
+    int height;
+    int topOffset;
+
+    QRect rect(int row) const
+    {
+        const int left = row < frmMain::kRows / 2 ? leftColumn : rightColumn;
+        return Twips::rect(left, kRowTop[row] + topOffset, width, height);
+    }
+};
+
+constexpr ControlPlace kLblItem{120, 6360, 255, 255, 60};
+constexpr ControlPlace kCboItem{480, 6720, 2895, 315, 30};
+constexpr ControlPlace kImgPend{3420, 9660, 270, 300, 37};
+constexpr ControlPlace kBtnBack{3840, 10080, 375, 375, 0};
+constexpr ControlPlace kBtnItem{4200, 10440, 1695, 375, 0};
+constexpr ControlPlace kImgSend{5970, 12225, 270, 300, 37};
+
+const QString kOpenPrefix = QStringLiteral("Error opening configuration file ");
+const QString kSavePrefix = QStringLiteral("Error saving configuration file ");
+const QString kSendPrefix = QStringLiteral("Error sending command ");
+const QString kLineBreak = QStringLiteral("\r\n");
+
+QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
+{
+    auto *lamp = new QLabel(parent);
+    lamp->setPixmap(picture);
+    lamp->setGeometry(place);
+    return lamp;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("Vantrel"));
+    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel.png")));
+    resize(Twips::size(kClientWidth, kClientHeight));
+    createControls();
+
+    // Running from creation: its first tick greys row 0's sent lamp, which is
+    // grey already, and stops it.
+    tmrFlash = new QTimer(this);
+    tmrFlash->setInterval(kFlashPeriod);
+    connect(tmrFlash, &QTimer::timeout, this, &frmMain::tmrFlash_Timer);
+    tmrFlash->start();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createControls()
+{
+    imgOffMaster = makeLamp(this, VantrelBrand::lampOff(), Twips::rect(8640, 4920, 270, 300));
+    imgGreenMaster = makeLamp(this, VantrelBrand::lampGreen(), Twips::rect(9000, 4920, 270, 300));
+    imgRedMaster = makeLamp(this, VantrelBrand::lampRed(), Twips::rect(9360, 4920, 270, 300));
+    imgOffMaster->setObjectName(QStringLiteral("imgOffMaster"));
+    imgGreenMaster->setObjectName(QStringLiteral("imgGreenMaster"));
+    imgRedMaster->setObjectName(QStringLiteral("imgRedMaster"));
+    for (QLabel *master : {imgOffMaster, imgGreenMaster, imgRedMaster})
+        master->hide();
+
+    for (int row = 0; row < kRows; ++row)
+        createRow(row);
+
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setGeometry(Twips::rect(10440, 4680, 1695, 375));
+    connect(btnClose, &QPushButton::clicked, this, &frmMain::btnClose_Click);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(VantrelBrand::logo());
+    Image1->setGeometry(Twips::rect(840, 4200, 3375, 900));
+
+    Label1 = new QLabel(VantrelBrand::aboutLine(), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(Twips::rect(720, 5280, 3975, 255));
+}
+
+void frmMain::createRow(int row)
+{
+    const QString number = QString::number(row);
+
+    lblItem[row] = new QLabel(QString::number(row + 1), this);
+    lblItem[row]->setObjectName(QStringLiteral("lblItem") + number);
+    lblItem[row]->setGeometry(kLblItem.rect(row));
+    lblItem[row]->setEnabled(false);
+
+    cboItem[row] = new QComboBox(this);
+    cboItem[row]->setObjectName(QStringLiteral("cboItem") + number);
+    cboItem[row]->setGeometry(kCboItem.rect(row));
+    cboItem[row]->setEditable(false);
+    cboItem[row]->setEnabled(false);
+    connect(cboItem[row], &QComboBox::currentIndexChanged, this,
+            [this, row] { cboItem_Click(row); });
+
+    imgPend[row] = makeLamp(this, imgOffMaster->pixmap(), kImgPend.rect(row));
+    imgPend[row]->setObjectName(QStringLiteral("imgPend") + number);
+
+    btnBack[row] = new QPushButton(QStringLiteral("<<"), this);
+    btnBack[row]->setObjectName(QStringLiteral("btnBack") + number);
+    btnBack[row]->setGeometry(kBtnBack.rect(row));
+    connect(btnBack[row], &QPushButton::clicked, this, [this, row] { btnBack_Click(row); });
+
+    btnItem[row] = new QPushButton(this);
+    btnItem[row]->setObjectName(QStringLiteral("btnItem") + number);
+    btnItem[row]->setGeometry(kBtnItem.rect(row));
+    btnItem[row]->setEnabled(false);
+    connect(btnItem[row], &QPushButton::clicked, this, [this, row] { btnItem_Click(row); });
+
+    imgSend[row] = makeLamp(this, imgOffMaster->pixmap(), kImgSend.rect(row));
+    imgSend[row]->setObjectName(QStringLiteral("imgSend") + number);
+}
+
+bool frmMain::Form_Load()
+{
+    setWindowTitle(QStringLiteral("Vantrel 2.07"));
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                    screen()->availableGeometry()));
+
+    VantrelFile::LoadResult loaded;
+    try {
+        loaded = VantrelFile::Load();
+    } catch (const VantrelError &error) {
+        // Covers a file that cannot be opened and any failure after opening
+        // (a read error, a value out of range): nothing was loaded, so
+        // nothing may be written either.
+        VantrelMessageBox::show(this, kOpenPrefix + VantrelFile::kFileName + kLineBreak +
+                                          error.description());
+        fEnded = true;
+        fExitStatus = 1;
+        return false;
+    }
+    fConfig = loaded.config;
+
+    // Outputs past the sixteenth have no row; they stay in fConfig unchanged
+    // and are written back at the end.
+    fRowCount = static_cast<int>(std::min<qsizetype>(fConfig->fOutputs.size(), kRows));
+    for (int row = 0; row < fRowCount; ++row)
+        fillRow(row);
+
+    if (!loaded.complete && !confirmPartialLoad(loaded.stopDescription())) {
+        fEnded = true;
+        fExitStatus = 1;
+        return false;
+    }
+    return true;
+}
+
+void frmMain::fillRow(int row)
+{
+    clsVantrelOutput &output = *fConfig->fOutputs.at(row);
+
+    lblItem[row]->setEnabled(true);
+    cboItem[row]->setEnabled(true);
+    btnItem[row]->setEnabled(true);
+
+    {
+        // A combo box selects its first entry by itself on the first addItem
+        // and signals it; the list starts with no selection instead, so the
+        // stored one is the only choice the handler sees.
+        const QSignalBlocker blocker(cboItem[row]);
+        for (const auto &input : std::as_const(output.fInputs))
+            cboItem[row]->addItem(input->fInputName);
+        cboItem[row]->setCurrentIndex(-1);
+    }
+
+    // A stored position the list cannot show becomes no selection; the
+    // handler then stores -1, keeping fSelected equal to what is shown.
+    const int stored = output.fSelected;
+    setListIndex(row, stored >= 0 && stored < cboItem[row]->count() ? stored : -1);
+
+    fSentIndex[row] = output.fSelected;
+    btnItem[row]->setText(output.fOutputName);
+    setLamp(imgPend[row], imgOffMaster);
+}
+
+bool frmMain::confirmPartialLoad(const QString &description)
+{
+    const QString text = kOpenPrefix + VantrelFile::kFileName + kLineBreak + description +
+                         QStringLiteral(" and will be replaced when the panel closes. "
+                                        "OK goes on with what was read; Cancel ends the "
+                                        "panel without changing the file.");
+    return VantrelMessageBox::show(this, text) != QMessageBox::Cancel;
+}
+
+void frmMain::setListIndex(int row, int index)
+{
+    if (cboItem[row]->currentIndex() == index)
+        cboItem_Click(row);
+    else
+        cboItem[row]->setCurrentIndex(index); // emits currentIndexChanged -> cboItem_Click
+}
+
+void frmMain::setLamp(QLabel *lamp, const QLabel *master)
+{
+    lamp->setPixmap(master->pixmap());
+}
+
+void frmMain::cboItem_Click(int Index)
+{
+    if (fEnded || Index < 0 || Index >= fRowCount)
+        return;
+    setLamp(imgPend[Index], imgRedMaster);
+    fConfig->fOutputs.at(Index)->fSelected = static_cast<qint16>(cboItem[Index]->currentIndex());
+}
+
+void frmMain::btnBack_Click(int Index)
+{
+    // A row without an output has nothing to go back to.
+    if (fEnded || Index < 0 || Index >= fRowCount)
+        return;
+    const int sent = fSentIndex[Index];
+    setListIndex(Index, sent >= 0 && sent < cboItem[Index]->count() ? sent : -1);
+    setLamp(imgPend[Index], imgOffMaster);
+}
+
+void frmMain::btnItem_Click(int Index)
+{
+    if (fEnded || Index < 0 || Index >= fRowCount)
+        return;
+    // Sending arrives with the link layer.
+}
+
+void frmMain::tmrFlash_Timer()
+{
+    if (fFlashRow >= 0 && fFlashRow < kRows)
+        setLamp(imgSend[fFlashRow], imgOffMaster);
+    tmrFlash->stop();
+}
+
+void frmMain::btnClose_Click()
+{
+    // Ends the panel: whatever calls this afterwards (the window closing,
+    // a timer tick, the end of a send) finds it ended and does nothing, so
+    // the file is written once.
+    if (fEnded)
+        return;
+    fEnded = true;
+    tmrFlash->stop();
+
+    int status = 0;
+    try {
+        VantrelFile::Save(*fConfig);
+    } catch (const VantrelError &error) {
+        VantrelMessageBox::show(this, kSavePrefix + VantrelFile::kFileName + kLineBreak +
+                                          error.description());
+        status = 1;
+    }
+    endProgram(status);
+}
+
+void frmMain::endProgram(int status)
+{
+    fExitStatus = status;
+    close();
+    QCoreApplication::exit(status);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    btnClose_Click();
+    event->accept();
+}

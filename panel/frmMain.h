@@ -1,0 +1,89 @@
+#pragma once
+
+#include "clsVantrelConfig.h"
+
+#include <QWidget>
+#include <array>
+#include <chrono>
+#include <memory>
+
+class QCloseEvent;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+// The switching panel: one row per output (up to sixteen), each with the
+// output's inputs in a list, a pending lamp, a "<<" button to go back to the
+// input last sent, the output's send button and a sent lamp. The file is read
+// once by Form_Load and written once when the panel ends.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kRows = 16;
+    static constexpr std::chrono::milliseconds kFlashPeriod{2000};
+
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Reads "vantrel.ini" and fills the rows. False when the panel must end
+    // instead of showing (the file could not be read, or the operator chose
+    // not to go on with a partly read file); exitStatus() then says how.
+    bool Form_Load();
+
+    // 0 after a successful save, non-zero after a load or save failure.
+    int exitStatus() const { return fExitStatus; }
+    // True once the panel has ended (saved or failed); no handler acts after.
+    bool hasEnded() const { return fEnded; }
+
+    // Rows that show an output: min(outputs, 16).
+    int configuredRows() const { return fRowCount; }
+
+    // Control arrays, indexed by row from 0.
+    std::array<QLabel *, kRows> lblItem{};
+    std::array<QComboBox *, kRows> cboItem{};
+    std::array<QLabel *, kRows> imgPend{};
+    std::array<QPushButton *, kRows> btnBack{};
+    std::array<QPushButton *, kRows> btnItem{};
+    std::array<QLabel *, kRows> imgSend{};
+
+    QPushButton *btnClose = nullptr;
+    QLabel *imgOffMaster = nullptr;
+    QLabel *imgGreenMaster = nullptr;
+    QLabel *imgRedMaster = nullptr;
+    QLabel *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QTimer *tmrFlash = nullptr;
+
+    std::shared_ptr<clsVantrelConfig> fConfig;
+    std::array<qint16, kRows> fSentIndex{};
+    qint16 fFlashRow = 0;
+
+public slots:
+    void cboItem_Click(int Index);
+    void btnBack_Click(int Index);
+    void btnItem_Click(int Index);
+    void tmrFlash_Timer();
+    void btnClose_Click();
+
+protected:
+    // Form_Unload: closing the window by any means saves and ends like Close.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void createRow(int row);
+    void fillRow(int row);
+    // Sets a row's selected position and runs cboItem_Click exactly once,
+    // also when the position does not change (Qt then emits nothing).
+    void setListIndex(int row, int index);
+    void setLamp(QLabel *lamp, const QLabel *master);
+    bool confirmPartialLoad(const QString &description);
+    void endProgram(int status);
+
+    int fRowCount = 0;
+    int fExitStatus = 0;
+    bool fEnded = false;
+};

@@ -1,0 +1,14 @@
+#include "frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    frmMain window;
+    if (!window.Form_Load())
+        return window.exitStatus();
+    window.show();
+    const int loopStatus = app.exec();
+    return loopStatus != 0 ? loopStatus : window.exitStatus();
+}

@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include "CommandSender.h"
+#include "LinkSettings.h"
 #include "Twips.h"
 #include "VantrelBrand.h"
 #include "VantrelError.h"
@@ -82,9 +84,20 @@ frmMain::frmMain(QWidget *parent)
     tmrFlash->setInterval(kFlashPeriod);
     connect(tmrFlash, &QTimer::timeout, this, &frmMain::tmrFlash_Timer);
     tmrFlash->start();
+
+    // The settings are read anew at every attempt, so the link always follows
+    // what fConfig holds at that moment.
+    fSender = new CommandSender(
+        [this] { return fConfig ? LinkSettings::fromConfig(*fConfig) : LinkSettings{}; }, this);
+    connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The sender outlives this part of the window while QObject deletes the
+    // children; its endings must not reach a half-destroyed window.
+    disconnect(fSender, nullptr, this, nullptr);
+}
 
 void frmMain::createControls()
 {
@@ -257,7 +270,36 @@ void frmMain::btnItem_Click(int Index)
 {
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
-    // Sending arrives with the link layer.
+    // The command is taken once per press; retries resend the same text.
+    const clsVantrelOutput &output = *fConfig->fOutputs.at(Index);
+    QString command;
+    if (output.fSelected != -1) {
+        const int position = cboItem[Index]->currentIndex();
+        if (position >= 0 && position < output.fInputs.size())
+            command = DecodeEscapes(output.fInputs.at(position)->fCommand);
+    }
+    fSender->send(Index, command);
+}
+
+void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
+                                const QString &description)
+{
+    if (fEnded || Index < 0 || Index >= fRowCount)
+        return;
+    if (!ok) {
+        VantrelMessageBox::show(this, kSendPrefix + command + kLineBreak + description);
+        // Close may have been chosen while the message was open.
+        if (fEnded)
+            return;
+    }
+    setLamp(imgSend[Index], ok ? imgGreenMaster : imgRedMaster);
+    fFlashRow = static_cast<qint16>(Index);
+    tmrFlash->start();
+    // A failed press leaves the pending lamp as it was, but the failed input
+    // still counts as the one "<<" goes back to.
+    if (ok)
+        setLamp(imgPend[Index], imgOffMaster);
+    fSentIndex[Index] = static_cast<qint16>(cboItem[Index]->currentIndex());
 }
 
 void frmMain::tmrFlash_Timer()
@@ -276,6 +318,8 @@ void frmMain::btnClose_Click()
         return;
     fEnded = true;
     tmrFlash->stop();
+    // A send still running is abandoned: its ending would find no panel.
+    disconnect(fSender, nullptr, this, nullptr);
 
     int status = 0;
     try {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 
+class CommandSender;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
@@ -56,6 +57,8 @@ public:
     QLabel *Image1 = nullptr;
     QLabel *Label1 = nullptr;
     QTimer *tmrFlash = nullptr;
+    // Takes the presses one at a time, with their retries, on timers.
+    CommandSender *fSender = nullptr;
 
     std::shared_ptr<clsVantrelConfig> fConfig;
     std::array<qint16, kRows> fSentIndex{};
@@ -80,6 +83,8 @@ private:
     // also when the position does not change (Qt then emits nothing).
     void setListIndex(int row, int index);
     void setLamp(QLabel *lamp, const QLabel *master);
+    // The end of a press: lamps, flash and fSentIndex as the outcome says.
+    void btnItem_SendEnded(int Index, bool ok, const QString &command, const QString &description);
     bool confirmPartialLoad(const QString &description);
     void endProgram(int status);
 

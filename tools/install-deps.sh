@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-serialport-dev libqt6serialport6-dev libgl-dev
-    xvfb xauth desktop-file-utils dpkg-dev file
+    qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+    xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
 
 missing=()

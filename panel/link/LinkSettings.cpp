@@ -76,3 +76,18 @@ quint16 LinkSettings::networkPort() const
             tr("Network port \"%1\" is invalid: it must be a number from 1 to 65535").arg(fPort));
     return static_cast<quint16>(*port);
 }
+
+QString LinkSettings::networkHost() const
+{
+    const QString host = fIPAddress.trimmed();
+    if (host.isEmpty())
+        throw VantrelError(tr("No network address is set"));
+    return host;
+}
+
+QString LinkSettings::targetText(const QString &host, quint16 port)
+{
+    if (host.contains(QLatin1Char(':')))
+        return QStringLiteral("[%1]:%2").arg(host).arg(port);
+    return QStringLiteral("%1:%2").arg(host).arg(port);
+}

@@ -42,4 +42,8 @@ struct LinkSettings
     int serialPortNumber() const;
     // Leading number of fPort, rounded; throws VantrelError outside 1..65535.
     quint16 networkPort() const;
+    // fIPAddress without surrounding blanks; throws VantrelError when empty.
+    QString networkHost() const;
+    // "host:port", "[v6-address]:port", for messages.
+    static QString targetText(const QString &host, quint16 port);
 };

@@ -1,6 +1,9 @@
 #include "SwitcherLink.h"
 
 #include "LinkSettings.h"
+#include "SerialLink.h"
+#include "TcpLink.h"
+#include "UdpLink.h"
 
 SwitcherLink::SwitcherLink(QObject *parent) : QObject(parent)
 {
@@ -43,7 +46,11 @@ std::unique_ptr<SwitcherLink> SwitcherLink::create(const LinkSettings &settings)
 {
     switch (settings.kind()) {
     case LinkSettings::Kind::Serial:
+        return std::make_unique<SerialLink>(settings);
     case LinkSettings::Kind::Network:
+        if (settings.usesTcp())
+            return std::make_unique<TcpLink>(settings);
+        return std::make_unique<UdpLink>(settings);
     case LinkSettings::Kind::Unknown:
         break;
     }

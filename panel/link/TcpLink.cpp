@@ -1,0 +1,89 @@
+#include "TcpLink.h"
+
+#include "VantrelError.h"
+
+#include <QTcpSocket>
+
+TcpLink::TcpLink(const LinkSettings &settings, QObject *parent)
+    : SwitcherLink(parent), fSettings(settings)
+{}
+
+TcpLink::~TcpLink()
+{
+    if (fSocket)
+        fSocket->disconnect(this);
+}
+
+void TcpLink::start(const QByteArray &bytes)
+{
+    QString host;
+    quint16 port = 0;
+    try {
+        host = fSettings.networkHost();
+        port = fSettings.networkPort();
+    } catch (const VantrelError &e) {
+        fail(e.description());
+        return;
+    }
+    fTarget = LinkSettings::targetText(host, port);
+    fBytes = bytes;
+    armWatchdog(timeout());
+
+    fSocket = new QTcpSocket(this);
+    connect(fSocket, &QTcpSocket::connected, this, &TcpLink::onConnected);
+    connect(fSocket, &QTcpSocket::disconnected, this, &TcpLink::onDisconnected);
+    connect(fSocket, &QTcpSocket::bytesWritten, this,
+            [this](qint64 written) { fWritten += written; });
+    connect(fSocket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError) { fail(fSocket->errorString()); });
+    // Host names are looked up by the socket itself, without blocking.
+    fSocket->connectToHost(host, port);
+}
+
+void TcpLink::onConnected()
+{
+    if (isFinished())
+        return;
+    fConnected = true;
+    if (!fBytes.isEmpty() && fSocket->write(fBytes) != fBytes.size()) {
+        fail(fSocket->errorString());
+        return;
+    }
+    // Leaves the socket open until the written bytes have gone out; the
+    // attempt ends in onDisconnected, since deleting or aborting the socket
+    // any earlier would drop them.
+    fSocket->disconnectFromHost();
+}
+
+void TcpLink::onDisconnected()
+{
+    if (isFinished() || !fConnected)
+        return;
+    if (fWritten < fBytes.size())
+        fail(tr("the connection closed after %1 of %2 bytes").arg(fWritten).arg(fBytes.size()));
+    else
+        finish(true, QString());
+}
+
+void TcpLink::fail(const QString &reason)
+{
+    if (fTarget.isEmpty())
+        finish(false, reason);
+    else
+        finish(false, fTarget + QStringLiteral(": ") + reason);
+}
+
+void TcpLink::release()
+{
+    if (fSocket) {
+        fSocket->disconnect(this);
+        fSocket->abort();
+    }
+}
+
+QString TcpLink::timeoutDescription() const
+{
+    const QString what = fConnected ? tr("the command did not go out within %1 ms")
+                                    : tr("no connection within %1 ms");
+    return fTarget + QStringLiteral(": ") + what.arg(timeout().count());
+}

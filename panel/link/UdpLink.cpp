@@ -1,0 +1,97 @@
+#include "UdpLink.h"
+
+#include "VantrelError.h"
+
+#include <QHostInfo>
+#include <QUdpSocket>
+
+UdpLink::UdpLink(const LinkSettings &settings, QObject *parent)
+    : SwitcherLink(parent), fSettings(settings)
+{}
+
+UdpLink::~UdpLink()
+{
+    if (fLookupId != -1)
+        QHostInfo::abortHostLookup(fLookupId);
+}
+
+void UdpLink::start(const QByteArray &bytes)
+{
+    QString host;
+    try {
+        host = fSettings.networkHost();
+        fPort = fSettings.networkPort();
+    } catch (const VantrelError &e) {
+        fail(e.description());
+        return;
+    }
+    fTarget = LinkSettings::targetText(host, fPort);
+    fBytes = bytes;
+    armWatchdog(timeout());
+
+    QHostAddress address;
+    if (address.setAddress(host))
+        sendTo(address);
+    else
+        fLookupId = QHostInfo::lookupHost(host, this, &UdpLink::onLookedUp);
+}
+
+void UdpLink::onLookedUp(const QHostInfo &info)
+{
+    fLookupId = -1;
+    if (isFinished())
+        return;
+    const QList<QHostAddress> addresses = info.addresses();
+    if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
+        fail(info.errorString());
+        return;
+    }
+    // Switchers listen on IPv4 far more often than on IPv6; a name that has
+    // both ("localhost") goes to the IPv4 address.
+    for (const QHostAddress &address : addresses) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            sendTo(address);
+            return;
+        }
+    }
+    sendTo(addresses.first());
+}
+
+void UdpLink::sendTo(const QHostAddress &address)
+{
+    // An empty command is no datagram at all.
+    if (fBytes.isEmpty()) {
+        finish(true, QString());
+        return;
+    }
+    fSocket = new QUdpSocket(this);
+    if (fSocket->writeDatagram(fBytes, address, fPort) != fBytes.size()) {
+        fail(fSocket->errorString());
+        return;
+    }
+    finish(true, QString());
+}
+
+void UdpLink::fail(const QString &reason)
+{
+    if (fTarget.isEmpty())
+        finish(false, reason);
+    else
+        finish(false, fTarget + QStringLiteral(": ") + reason);
+}
+
+void UdpLink::release()
+{
+    if (fLookupId != -1) {
+        QHostInfo::abortHostLookup(fLookupId);
+        fLookupId = -1;
+    }
+    if (fSocket)
+        fSocket->close();
+}
+
+QString UdpLink::timeoutDescription() const
+{
+    return fTarget + QStringLiteral(": ") +
+           tr("the address could not be looked up within %1 ms").arg(timeout().count());
+}

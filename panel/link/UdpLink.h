@@ -1,0 +1,38 @@
+#pragma once
+
+#include "LinkSettings.h"
+#include "SwitcherLink.h"
+
+#include <QHostAddress>
+
+class QHostInfo;
+class QUdpSocket;
+
+// One datagram holding exactly the command. A host name is looked up first:
+// handed to QHostAddress it would become a null address, and a datagram to
+// that reaches the local machine instead of the switcher.
+class UdpLink : public SwitcherLink
+{
+    Q_OBJECT
+public:
+    explicit UdpLink(const LinkSettings &settings, QObject *parent = nullptr);
+    ~UdpLink() override;
+
+    void start(const QByteArray &bytes) override;
+
+protected:
+    void release() override;
+    QString timeoutDescription() const override;
+
+private:
+    void onLookedUp(const QHostInfo &info);
+    void sendTo(const QHostAddress &address);
+    void fail(const QString &reason);
+
+    LinkSettings fSettings;
+    QString fTarget;
+    QByteArray fBytes;
+    quint16 fPort = 0;
+    int fLookupId = -1;
+    QUdpSocket *fSocket = nullptr;
+};

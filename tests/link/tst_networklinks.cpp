@@ -1,0 +1,271 @@
+// TCP and UDP links through the command sender, against loopback peers that
+// this test starts.
+#include "CommandSender.h"
+#include "RawListener.h"
+#include "TcpLink.h"
+
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+LinkSettings network(const QString &protocol, const QString &host, quint16 port)
+{
+    LinkSettings s;
+    s.fType = QStringLiteral("Network");
+    s.fProtocol = protocol;
+    s.fIPAddress = host;
+    s.fPort = QString::number(port);
+    return s;
+}
+
+// Every byte value once, as the one-character-per-byte text the panel sends.
+QString allByteValues()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i));
+    return QString::fromLatin1(bytes);
+}
+
+// Collects what each accepted connection sent, in the order they arrived.
+class CollectingServer : public QTcpServer
+{
+public:
+    CollectingServer()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                const qsizetype index = received.size();
+                received.append(QByteArray());
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [this, socket, index] { received[index] += socket->readAll(); });
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                    ++closed;
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+    QList<QByteArray> received;
+    int closed = 0;
+};
+
+} // namespace
+
+class tst_networklinks : public QObject
+{
+    Q_OBJECT
+private slots:
+    void tcpDeliversExactBytes_data();
+    void tcpDeliversExactBytes();
+    void udpDeliversExactBytes_data();
+    void udpDeliversExactBytes();
+    void udpEmptyCommandSendsNothing();
+    void refusedPortFailsFourTimes();
+    void silentPeersEndInBoundedTime_data();
+    void silentPeersEndInBoundedTime();
+    void resettingServerEnds();
+    void quickPressesArriveInOrder();
+};
+
+void tst_networklinks::tcpDeliversExactBytes_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("address, every byte") << "127.0.0.1" << allByteValues();
+    QTest::newRow("host name") << "localhost"
+                               << "SW1\r\n";
+    QTest::newRow("blanks around the address") << " 127.0.0.1 "
+                                               << "SW2";
+    QTest::newRow("empty command connects and closes") << "127.0.0.1"
+                                                       << "";
+}
+
+void tst_networklinks::tcpDeliversExactBytes()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, command);
+    CollectingServer server;
+    CommandSender sender([&] { return network(QStringLiteral("Tcp"), host, server.serverPort()); });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(3, command);
+    QTRY_COMPARE(finished.size(), 1);
+    QVERIFY2(finished[0][1].toBool(), qPrintable(finished[0][3].toString()));
+    QTRY_COMPARE(server.closed, 1);
+    QCOMPARE(server.received, QList<QByteArray>{command.toLatin1()});
+}
+
+void tst_networklinks::udpDeliversExactBytes_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("address") << "127.0.0.1"
+                             << "UDP";
+    QTest::newRow("host name") << "localhost"
+                               << "udp";
+    QTest::newRow("any other protocol text") << "127.0.0.1"
+                                             << "";
+}
+
+void tst_networklinks::udpDeliversExactBytes()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, protocol);
+    QUdpSocket receiver;
+    QVERIFY(receiver.bind(QHostAddress::LocalHost, 0));
+    CommandSender sender([&] { return network(protocol, host, receiver.localPort()); });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, allByteValues());
+    QTRY_COMPARE(finished.size(), 1);
+    QVERIFY2(finished[0][1].toBool(), qPrintable(finished[0][3].toString()));
+    QTRY_VERIFY(receiver.hasPendingDatagrams());
+    QCOMPARE(receiver.receiveDatagram().data(), allByteValues().toLatin1());
+}
+
+void tst_networklinks::udpEmptyCommandSendsNothing()
+{
+    QUdpSocket receiver;
+    QVERIFY(receiver.bind(QHostAddress::LocalHost, 0));
+    CommandSender sender([&] {
+        return network(QStringLiteral("UDP"), QStringLiteral("127.0.0.1"), receiver.localPort());
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, QString());
+    sender.send(1, QStringLiteral("X"));
+    QTRY_COMPARE(finished.size(), 2);
+    QVERIFY(finished[0][1].toBool());
+    QTRY_VERIFY(receiver.hasPendingDatagrams());
+    // The first datagram is the second press's: the empty one sent none.
+    QCOMPARE(receiver.receiveDatagram().data(), QByteArray("X"));
+}
+
+void tst_networklinks::refusedPortFailsFourTimes()
+{
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    int attempts = 0;
+    // The real retry delay: this is the case the pause exists for.
+    CommandSender sender(
+        [&] { return network(QStringLiteral("TCP"), QStringLiteral("127.0.0.1"), port); });
+    sender.setLinkFactory([&](const LinkSettings &s) {
+        ++attempts;
+        return SwitcherLink::create(s);
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, QStringLiteral("A"));
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(attempts, 4);
+    QCOMPARE(finished[0][1].toBool(), false);
+    const QString description = finished[0][3].toString();
+    QVERIFY2(description.startsWith(QStringLiteral("127.0.0.1:%1: ").arg(port)),
+             qPrintable(description));
+    QVERIFY2(description.contains(QStringLiteral("refused")), qPrintable(description));
+
+    sender.send(0, QStringLiteral("A"));
+    QTRY_COMPARE(finished.size(), 2);
+    QCOMPARE(attempts, 8);
+}
+
+void tst_networklinks::silentPeersEndInBoundedTime_data()
+{
+    QTest::addColumn<int>("backlog");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("reason");
+    // Accepts, never reads: a command larger than every buffer on the way
+    // cannot go out.
+    QTest::newRow("never reads") << 16 << 16 * 1024 * 1024 << "did not go out";
+    // The backlog is full: the handshake never completes.
+    QTest::newRow("never answers") << 0 << 1 << "no connection";
+}
+
+void tst_networklinks::silentPeersEndInBoundedTime()
+{
+    QFETCH(int, backlog);
+    QFETCH(int, size);
+    QFETCH(QString, reason);
+    RawListener listener(backlog, 4096);
+    QVERIFY(listener.port() != 0);
+    QTcpSocket filler;
+    if (backlog == 0) {
+        filler.connectToHost(QHostAddress::LocalHost, listener.port());
+        QVERIFY(filler.waitForConnected(5000));
+    }
+    CommandSender sender([&] {
+        return network(QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), listener.port());
+    });
+    sender.setRetryDelay(1ms);
+    sender.setLinkFactory([](const LinkSettings &s) {
+        auto link = SwitcherLink::create(s);
+        link->setTimeout(250ms);
+        return link;
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, QString(size, QLatin1Char('x')));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+    QCOMPARE(finished[0][1].toBool(), false);
+    QVERIFY2(finished[0][3].toString().contains(reason), qPrintable(finished[0][3].toString()));
+}
+
+void tst_networklinks::resettingServerEnds()
+{
+    // Whether the bytes made it before the reset depends on timing; what
+    // matters is that the press ends and the sender takes the next one.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            const linger reset{1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset,
+                         sizeof reset);
+            socket->abort();
+            socket->deleteLater();
+        }
+    });
+    CommandSender sender([&] {
+        return network(QStringLiteral("TCP"), QStringLiteral("127.0.0.1"), server.serverPort());
+    });
+    sender.setRetryDelay(1ms);
+    sender.setLinkFactory([](const LinkSettings &s) {
+        auto link = SwitcherLink::create(s);
+        // Qt 6.4 answers a reset by reconnecting on its own, without a
+        // signal: only the watchdog ends such an attempt.
+        link->setTimeout(200ms);
+        return link;
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, QString(64 * 1024, QLatin1Char('r')));
+    sender.send(1, QStringLiteral("B"));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
+    QVERIFY(!sender.isBusy());
+}
+
+void tst_networklinks::quickPressesArriveInOrder()
+{
+    CollectingServer server;
+    CommandSender sender([&] {
+        return network(QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), server.serverPort());
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, QStringLiteral("first"));
+    sender.send(1, QStringLiteral("second"));
+    QTRY_COMPARE(finished.size(), 2);
+    QCOMPARE(finished[0][0].toInt(), 0);
+    QCOMPARE(finished[1][0].toInt(), 1);
+    QTRY_COMPARE(server.closed, 2);
+    QCOMPARE(server.received, (QList<QByteArray>{"first", "second"}));
+}
+
+QTEST_GUILESS_MAIN(tst_networklinks)
+#include "tst_networklinks.moc"

@@ -1,6 +1,7 @@
 #include "PanelFixture.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -117,6 +118,9 @@ void tst_panel::createdState()
     QCOMPARE(lampColour(window, window.imgRedMaster), QStringLiteral("red"));
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(!window.windowIcon().isNull());
+    // The about line is shown whole in its fixed place.
+    QVERIFY(QFontMetrics(window.Label1->font()).horizontalAdvance(window.Label1->text()) <=
+            window.Label1->width());
 }
 
 void tst_panel::layout_data()

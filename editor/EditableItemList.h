@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+// The numbered list of outputs in the main window and of inputs in the output
+// dialog: one line per item ("01 - name"), a selection that binds the item's
+// dialog, and Edit or a double-click opening that dialog. The window supplies
+// the items and reacts to selected() and editRequested().
+class EditableItemList : public QObject
+{
+    Q_OBJECT
+
+public:
+    using CountFunction = std::function<int()>;
+    using NameFunction = std::function<QString(int position)>;
+
+    EditableItemList(QListWidget *list, QPushButton *editButton, CountFunction count,
+                     NameFunction name, QObject *parent);
+
+    // "01 - name" for item number 1; the number has at least two digits.
+    static QString lineText(int number, const QString &name);
+
+    // Rebuilds every line and selects the line at position, clamped to the
+    // last line; -1 selects nothing.
+    void RefreshList(int position);
+
+    // Selects a line from code; it binds exactly as a user's choice does, also
+    // when the line was selected already.
+    void select(int position);
+
+    // The selected line, or -1.
+    int selectedPosition() const;
+
+signals:
+    // A line became selected, by the user or by select(): bind the dialog.
+    void selected(int position);
+    // Edit or a double-click while a line is selected.
+    void editRequested(int position);
+
+private:
+    void currentRowChanged(int row);
+    void selectionChanged(int row);
+    void updateEditButton();
+    void requestEdit();
+
+    QListWidget *fList;
+    QPushButton *fEditButton;
+    CountFunction fCount;
+    NameFunction fName;
+    bool fSelecting = false;
+};

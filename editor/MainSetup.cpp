@@ -1,0 +1,315 @@
+#include "MainSetup.h"
+
+#include "DialogFrame.h"
+#include "EditableItemList.h"
+#include "OutputSetup.h"
+#include "Twips.h"
+#include "TypingFilter.h"
+#include "VantrelBrand.h"
+#include "VantrelFile.h"
+#include "VantrelMessageBox.h"
+#include "clsVantrelConfig.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+
+const QString kOpenError = QStringLiteral("Error opening configuration file ");
+const QString kSaveError = QStringLiteral("Error saving configuration file ");
+const QString kCommPrefix = QStringLiteral("COM");
+const QString kLineBreak = QStringLiteral("\r\n");
+
+// Fills a box with its option list and selects the entry the lookup found.
+// A stored value that no entry matches is shown as it is, with no entry
+// selected, so that Close saves it unchanged.
+void fillBox(QComboBox *box, const QStringList &entries, int index, const QString &shown)
+{
+    box->addItems(entries);
+    box->setCurrentIndex(index);
+    if (index < 0)
+        box->setEditText(shown);
+}
+
+} // namespace
+
+MainSetup::MainSetup() : QWidget(nullptr, Qt::Window | DialogFrame::kFixedFrame)
+{
+    setObjectName(QStringLiteral("MainSetup"));
+    setFixedSize(Twips::size(9000, 5415));
+    createControls();
+
+    fOutputsList = new EditableItemList(
+        lstOutputs, btnEdit, [this] { return fConfig ? int(fConfig->fOutputs.size()) : 0; },
+        [this](int position) { return fConfig->fOutputs.at(position)->fOutputName; }, this);
+    connect(fOutputsList, &EditableItemList::selected, this, &MainSetup::lstOutputs_Click);
+    connect(fOutputsList, &EditableItemList::editRequested, this, &MainSetup::btnEdit_Click);
+    // activated is a pick from the list, never typing; Form_Load calls the
+    // handler itself when it selects the stored type.
+    connect(cboCommType, &QComboBox::activated, this, &MainSetup::cboCommType_Click);
+    connect(btnClose, &QPushButton::clicked, this, &MainSetup::btnClose_Click);
+}
+
+MainSetup::~MainSetup() = default;
+
+void MainSetup::createControls()
+{
+    auto makeLabel = [this](const QString &caption, const QString &name, const QRect &where,
+                            QWidget *buddy) {
+        auto *label = new QLabel(caption, this);
+        label->setObjectName(name);
+        label->setGeometry(where);
+        label->setBuddy(buddy);
+        return label;
+    };
+    auto makeBox = [this](const QString &name, const QRect &where) {
+        auto *box = new QComboBox(this);
+        box->setObjectName(name);
+        box->setGeometry(where);
+        box->setEditable(true);
+        // Typed text is saved as typed: no completion rewriting it, and no
+        // typed text turning into a new entry.
+        box->setCompleter(nullptr);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        new TypingFilter(box->lineEdit(), TypingFilter::Mode::Line);
+        return box;
+    };
+    auto makeText = [this](const QString &name, const QRect &where) {
+        auto *text = new QLineEdit(this);
+        text->setObjectName(name);
+        text->setGeometry(where);
+        return text;
+    };
+
+    Label1 = makeLabel(QStringLiteral("Communication Settings"), QStringLiteral("Label1"),
+                       Twips::rect(240, 240, 3255, 255), nullptr);
+    DialogFrame::makeBold(Label1);
+
+    cboCommType = makeBox(QStringLiteral("cboCommType"), Twips::rect(1800, 480, 1695, 315));
+    lblType = makeLabel(QStringLiteral("T&ype"), QStringLiteral("lblType"),
+                        Twips::rect(240, 480, 1455, 255), cboCommType);
+    cboCommPort = makeBox(QStringLiteral("cboCommPort"), Twips::rect(1800, 840, 1695, 315));
+    lblCommPort = makeLabel(QStringLiteral("&Comm Port"), QStringLiteral("lblCommPort"),
+                            Twips::rect(240, 840, 1455, 255), cboCommPort);
+    cboBaudRate = makeBox(QStringLiteral("cboBaudRate"), Twips::rect(1800, 1200, 1695, 315));
+    lblBaudRate = makeLabel(QStringLiteral("Baud &Rate"), QStringLiteral("lblBaudRate"),
+                            Twips::rect(240, 1200, 1455, 255), cboBaudRate);
+    cboDataBits = makeBox(QStringLiteral("cboDataBits"), Twips::rect(1800, 1560, 1695, 315));
+    lblDataBits = makeLabel(QStringLiteral("Data &Bits"), QStringLiteral("lblDataBits"),
+                            Twips::rect(240, 1560, 1455, 255), cboDataBits);
+    cboParity = makeBox(QStringLiteral("cboParity"), Twips::rect(1800, 1920, 1695, 315));
+    lblParity = makeLabel(QStringLiteral("&Parity"), QStringLiteral("lblParity"),
+                          Twips::rect(240, 1920, 1455, 255), cboParity);
+    cboStopBits = makeBox(QStringLiteral("cboStopBits"), Twips::rect(1800, 2280, 1695, 315));
+    lblStopBits = makeLabel(QStringLiteral("&Stop Bits"), QStringLiteral("lblStopBits"),
+                            Twips::rect(240, 2280, 1455, 255), cboStopBits);
+    cboProtocol = makeBox(QStringLiteral("cboProtocol"), Twips::rect(1800, 2640, 1695, 315));
+    lblProtocol = makeLabel(QStringLiteral("Pr&otocol"), QStringLiteral("lblProtocol"),
+                            Twips::rect(240, 2640, 1455, 255), cboProtocol);
+
+    txtIPAddress = makeText(QStringLiteral("txtIPAddress"), Twips::rect(1800, 3000, 2535, 285));
+    fIPAddressFilter = new TypingFilter(txtIPAddress, TypingFilter::Mode::Line, kIPAddressLimit);
+    lblIPAddress = makeLabel(QStringLiteral("IP &Address"), QStringLiteral("lblIPAddress"),
+                             Twips::rect(240, 3000, 1455, 255), txtIPAddress);
+    txtPort = makeText(QStringLiteral("txtPort"), Twips::rect(1800, 3360, 615, 285));
+    fPortFilter = new TypingFilter(txtPort, TypingFilter::Mode::Line, kPortLimit);
+    lblPort = makeLabel(QStringLiteral("Por&t"), QStringLiteral("lblPort"),
+                        Twips::rect(240, 3360, 1455, 255), txtPort);
+
+    Label2 = makeLabel(QStringLiteral("Outputs"), QStringLiteral("Label2"),
+                       Twips::rect(4680, 240, 2655, 255), nullptr);
+    DialogFrame::makeBold(Label2);
+    lstOutputs = new QListWidget(this);
+    lstOutputs->setObjectName(QStringLiteral("lstOutputs"));
+    lstOutputs->setGeometry(Twips::rect(4680, 480, 2655, 3180));
+
+    // Neither button is a default: Enter and Escape do nothing window-wide.
+    btnEdit = new QPushButton(QStringLiteral("Edit"), this);
+    btnEdit->setObjectName(QStringLiteral("btnEdit"));
+    btnEdit->setGeometry(Twips::rect(7440, 480, 1215, 375));
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setGeometry(Twips::rect(7560, 4440, 1215, 375));
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(Twips::rect(480, 4080, 3375, 900));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setPixmap(VantrelBrand::logo());
+    Label3 = makeLabel(VantrelBrand::aboutLine(), QStringLiteral("Label3"),
+                       Twips::rect(480, 5040, 3495, 255), nullptr);
+
+    const QList<QWidget *> tabOrder = {cboCommType, cboCommPort, cboBaudRate, cboDataBits,
+                                       cboParity,   cboStopBits, cboProtocol, txtIPAddress,
+                                       txtPort,     lstOutputs,  btnEdit,     btnClose};
+    for (int i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+}
+
+bool MainSetup::Form_Load()
+{
+    setWindowTitle(QStringLiteral("Vantrel Configuration 2.06"));
+
+    VantrelFile::LoadResult loaded;
+    try {
+        loaded = VantrelFile::Load();
+    } catch (const VantrelFile::OpenError &) {
+        VantrelMessageBox::show(this, kOpenError + VantrelFile::kFileName);
+        fExitCode = 1;
+        return false;
+    } catch (const VantrelError &error) {
+        VantrelMessageBox::show(this, kOpenError + VantrelFile::kFileName + kLineBreak +
+                                          error.description());
+        fExitCode = 1;
+        return false;
+    }
+    if (!loaded.complete) {
+        // Close would write only what was read: say so before anything can.
+        const auto answer = VantrelMessageBox::show(
+            this, kOpenError + VantrelFile::kFileName + kLineBreak + loaded.stopDescription() +
+                      QStringLiteral(" and will be replaced on Close."));
+        if (answer != QMessageBox::Ok) {
+            fExitCode = 1;
+            return false;
+        }
+    }
+    fConfig = loaded.config;
+
+    const clsVantrelConfig &config = *fConfig;
+    const int typeIndex = config.TypeIndex(config.fType);
+    fillBox(cboCommType, config.TypeCollection(), typeIndex, config.fType);
+    // Selecting the type is a pick like the user's. A type that matches no
+    // entry leaves both groups shown, so nothing of the file is hidden.
+    if (typeIndex >= 0)
+        cboCommType_Click();
+    const QString commPort = kCommPrefix + config.fCommPort;
+    fillBox(cboCommPort, config.CommPortCollection(), config.CommPortIndex(commPort), commPort);
+    fillBox(cboBaudRate, config.BaudRateCollection(), config.BaudRateIndex(config.fBaudRate),
+            config.fBaudRate);
+    fillBox(cboDataBits, config.DataBitsCollection(), config.DataBitsIndex(config.fDataBits),
+            config.fDataBits);
+    fillBox(cboParity, config.ParityCollection(), config.ParityIndex(config.fParity),
+            config.fParity);
+    fillBox(cboStopBits, config.StopBitsCollection(), config.StopBitsIndex(config.fStopBits),
+            config.fStopBits);
+    fillBox(cboProtocol, config.ProtocolCollection(), config.ProtocolIndex(config.fProtocol),
+            config.fProtocol);
+
+    fIPAddressFilter->setText(config.fIPAddress);
+    fPortFilter->setText(config.fPort);
+
+    RefreshList(0);
+    return true;
+}
+
+void MainSetup::cboCommType_Click()
+{
+    ShowCommTypeFields();
+}
+
+void MainSetup::ShowCommTypeFields()
+{
+    const QString type = cboCommType->currentText().toLower();
+    const bool serial = type == QLatin1String("serial");
+    const bool network = type == QLatin1String("network");
+    // Serial group first, each control in its order; hiding moves nothing.
+    const std::initializer_list<QWidget *> serialGroup = {
+        lblCommPort, cboCommPort, lblBaudRate, cboBaudRate, lblDataBits,
+        cboDataBits, lblParity,   cboParity,   lblStopBits, cboStopBits};
+    const std::initializer_list<QWidget *> networkGroup = {lblProtocol,  cboProtocol, lblIPAddress,
+                                                           txtIPAddress, lblPort,     txtPort};
+    for (QWidget *control : serialGroup)
+        control->setVisible(serial);
+    for (QWidget *control : networkGroup)
+        control->setVisible(network);
+}
+
+void MainSetup::btnClose_Click()
+{
+    if (!fConfig)
+        return;
+    clsVantrelConfig &config = *fConfig;
+    config.fType = cboCommType->currentText().toLower();
+    // The port is stored without its prefix ("COM12" as "12"); a port typed
+    // without the prefix is stored as typed.
+    const QString commPort = cboCommPort->currentText();
+    config.fCommPort = commPort.startsWith(kCommPrefix, Qt::CaseInsensitive)
+                           ? commPort.mid(kCommPrefix.size())
+                           : commPort;
+    config.fBaudRate = cboBaudRate->currentText();
+    config.fDataBits = cboDataBits->currentText();
+    config.fParity = cboParity->currentText();
+    config.fStopBits = cboStopBits->currentText();
+    config.fProtocol = cboProtocol->currentText().toLower();
+    config.fIPAddress = txtIPAddress->text();
+    config.fPort = txtPort->text();
+
+    try {
+        VantrelFile::Save(config);
+    } catch (const VantrelError &error) {
+        // The old file is untouched and every edit is still here: the user
+        // can remove the cause and press Close again.
+        fExitCode = 1;
+        VantrelMessageBox::show(this, kSaveError + VantrelFile::kFileName + kLineBreak +
+                                          error.description());
+        return;
+    }
+    end(0);
+}
+
+void MainSetup::btnEdit_Click()
+{
+    const int position = fOutputsList->selectedPosition();
+    if (position < 0 || !fOutputSetup)
+        return;
+    fOutputSetup->Show();
+    RefreshList(position);
+}
+
+void MainSetup::lstOutputs_Click(int position)
+{
+    if (!fConfig || position >= fConfig->fOutputs.size())
+        return;
+    if (!fOutputSetup)
+        fOutputSetup = std::make_unique<OutputSetup>();
+    fOutputSetup->fOutput = fConfig->fOutputs.at(position);
+}
+
+void MainSetup::RefreshList(int position)
+{
+    fOutputsList->RefreshList(position);
+}
+
+void MainSetup::end(int exitCode)
+{
+    fExitCode = exitCode;
+    fEnded = true;
+    close();
+    emit finished(fExitCode);
+}
+
+void MainSetup::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!fCentred && !event->spontaneous()) {
+        fCentred = true;
+        if (const QScreen *where = screen())
+            move(where->availableGeometry().center() - rect().center());
+    }
+}
+
+void MainSetup::closeEvent(QCloseEvent *event)
+{
+    // The close box saves nothing; the hidden dialogs end with the window.
+    event->accept();
+    if (!fEnded) {
+        fEnded = true;
+        emit finished(fExitCode);
+    }
+}

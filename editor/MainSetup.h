@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+class EditableItemList;
+class OutputSetup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class TypingFilter;
+class clsVantrelConfig;
+
+// The editor's main window: the communication settings, the outputs list and
+// Close, which saves "vantrel.ini" and ends the editor.
+class MainSetup : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kIPAddressLimit = 15;
+    static constexpr int kPortLimit = 5;
+
+    MainSetup();
+    ~MainSetup() override;
+
+    // Reads the file and fills the window. False when the editor must end
+    // without showing the window; exitCode() then tells why.
+    bool Form_Load();
+
+    // 0 after a successful save or a close without saving, 1 when loading
+    // failed or was abandoned, or when the last save failed.
+    int exitCode() const { return fExitCode; }
+
+    // The output dialog, once an output line has been selected; null before.
+    OutputSetup *outputSetup() const { return fOutputSetup.get(); }
+
+    std::shared_ptr<clsVantrelConfig> fConfig;
+
+signals:
+    // The editor is done: after a successful Close or through the close box.
+    void finished(int exitCode);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void cboCommType_Click();
+    void ShowCommTypeFields();
+    void btnClose_Click();
+    void btnEdit_Click();
+    void lstOutputs_Click(int position);
+    void RefreshList(int position);
+
+    void createControls();
+    void end(int exitCode);
+
+    QLabel *Label1;
+    QLabel *lblType;
+    QComboBox *cboCommType;
+    QLabel *lblCommPort;
+    QComboBox *cboCommPort;
+    QLabel *lblBaudRate;
+    QComboBox *cboBaudRate;
+    QLabel *lblDataBits;
+    QComboBox *cboDataBits;
+    QLabel *lblParity;
+    QComboBox *cboParity;
+    QLabel *lblStopBits;
+    QComboBox *cboStopBits;
+    QLabel *lblProtocol;
+    QComboBox *cboProtocol;
+    QLabel *lblIPAddress;
+    QLineEdit *txtIPAddress;
+    QLabel *lblPort;
+    QLineEdit *txtPort;
+    QLabel *Label2;
+    QListWidget *lstOutputs;
+    QPushButton *btnEdit;
+    QPushButton *btnClose;
+    QLabel *Image1;
+    QLabel *Label3;
+
+    TypingFilter *fIPAddressFilter;
+    TypingFilter *fPortFilter;
+    EditableItemList *fOutputsList;
+    std::unique_ptr<OutputSetup> fOutputSetup;
+
+    int fExitCode = 0;
+    bool fEnded = false;
+    bool fCentred = false;
+};

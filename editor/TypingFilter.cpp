@@ -1,0 +1,70 @@
+#include "TypingFilter.h"
+
+#include <QLineEdit>
+#include <algorithm>
+
+TypingFilter::TypingFilter(QLineEdit *edit, Mode mode, int limit)
+    : QValidator(edit), fEdit(edit), fMode(mode), fLimit(limit), fAccepted(edit->text())
+{
+    connect(edit, &QLineEdit::textChanged, this, [this](const QString &text) { fAccepted = text; });
+    edit->setValidator(this);
+}
+
+void TypingFilter::setText(const QString &text)
+{
+    fFromCode = true;
+    fEdit->setText(text);
+    fFromCode = false;
+}
+
+QString TypingFilter::filtered(const QString &segment) const
+{
+    QString result;
+    result.reserve(segment.size());
+    for (const QChar c : segment) {
+        if (c.unicode() > 0xFF)
+            continue; // the file cannot hold it
+        if (fMode == Mode::Command && c == QLatin1Char('\r'))
+            result += QLatin1String("\\r");
+        else if (fMode == Mode::Command && c == QLatin1Char('\n'))
+            result += QLatin1String("\\n");
+        else if (fMode == Mode::Command && c == QLatin1Char('\t'))
+            result += QLatin1String("\\t");
+        else if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            result += c;
+    }
+    return result;
+}
+
+QValidator::State TypingFilter::validate(QString &input, int &pos) const
+{
+    if (fFromCode)
+        return Acceptable;
+
+    // Typing and pasting change one stretch that ends at the cursor; the
+    // text after the cursor is what it was.
+    const int newSize = int(input.size());
+    const int oldSize = int(fAccepted.size());
+    int suffix = 0;
+    while (suffix < newSize - pos && suffix < oldSize &&
+           input.at(newSize - 1 - suffix) == fAccepted.at(oldSize - 1 - suffix))
+        ++suffix;
+    int prefix = 0;
+    const int prefixMax = std::min(newSize, oldSize) - suffix;
+    while (prefix < prefixMax && input.at(prefix) == fAccepted.at(prefix))
+        ++prefix;
+
+    QString segment = filtered(input.mid(prefix, newSize - suffix - prefix));
+    const int cleanSize = prefix + int(segment.size()) + suffix;
+    if (fLimit > 0 && cleanSize > fLimit && cleanSize > oldSize) {
+        // Keep the start of what was inserted, as a limited box cuts a paste.
+        const int excess = cleanSize - std::max(fLimit, oldSize);
+        if (excess > segment.size())
+            return Invalid;
+        segment.chop(excess);
+    }
+
+    input = input.left(prefix) + segment + input.right(suffix);
+    pos = prefix + int(segment.size());
+    return Acceptable;
+}

@@ -1,0 +1,20 @@
+#include "MainSetup.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    app.setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-config.png")));
+    // The window says when the editor ends and with which status.
+    app.setQuitOnLastWindowClosed(false);
+
+    MainSetup window;
+    if (!window.Form_Load())
+        return window.exitCode();
+    QObject::connect(&window, &MainSetup::finished, &app, &QCoreApplication::exit,
+                     Qt::QueuedConnection);
+    window.show();
+    return app.exec();
+}

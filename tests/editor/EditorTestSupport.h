@@ -1,0 +1,150 @@
+#pragma once
+
+#include "ConfigFixtures.h"
+#include "MainSetup.h"
+#include "VantrelFile.h"
+#include "VantrelMessageBox.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+// Every test runs in a fresh working directory of its own, so "vantrel.ini"
+// is that test's file.
+class TempWorkingDir
+{
+public:
+    TempWorkingDir() : fPrevious(QDir::currentPath()) { QDir::setCurrent(fDir.path()); }
+    ~TempWorkingDir() { QDir::setCurrent(fPrevious); }
+    TempWorkingDir(const TempWorkingDir &) = delete;
+    TempWorkingDir &operator=(const TempWorkingDir &) = delete;
+
+    bool isValid() const { return fDir.isValid(); }
+    QString filePath(const QString &name) const { return fDir.filePath(name); }
+
+private:
+    QString fPrevious;
+    QTemporaryDir fDir;
+};
+
+// Answers every message box with a fixed button and keeps the texts.
+class MessageRecorder
+{
+public:
+    explicit MessageRecorder(QMessageBox::StandardButton answer = QMessageBox::Ok)
+    {
+        VantrelMessageBox::setHandler([this, answer](const QString &text) {
+            fTexts.append(text);
+            return answer;
+        });
+    }
+    ~MessageRecorder() { VantrelMessageBox::clearHandler(); }
+    MessageRecorder(const MessageRecorder &) = delete;
+    MessageRecorder &operator=(const MessageRecorder &) = delete;
+
+    const QStringList &texts() const { return fTexts; }
+
+private:
+    QStringList fTexts;
+};
+
+// Runs action on the modal dialog that opens next, once its event loop runs,
+// then closes the dialog as Cancel if the action left it open, so a failed
+// check never leaves a test waiting inside exec().
+inline void onNextModal(std::function<void(QDialog *)> action)
+{
+    QTimer::singleShot(0, qApp, [action = std::move(action)] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTest::qFail("no modal dialog is open", __FILE__, __LINE__);
+            return;
+        }
+        action(dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+template <typename T> T *child(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no control named %s", name);
+    return found;
+}
+
+inline QStringList listLines(const QListWidget *list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines.append(list->item(i)->text());
+    return lines;
+}
+
+inline void click(QWidget *window, const char *buttonName)
+{
+    QTest::mouseClick(child<QPushButton>(window, buttonName), Qt::LeftButton);
+}
+
+// Replaces a box's text the way a user does: select all, then type.
+inline void retype(QLineEdit *edit, const QString &text)
+{
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        QTest::keyClicks(edit, text);
+}
+
+inline void retype(QWidget *window, const char *name, const QString &text)
+{
+    auto *edit = window->findChild<QLineEdit *>(QLatin1String(name));
+    if (!edit)
+        edit = child<QComboBox>(window, name)->lineEdit();
+    retype(edit, text);
+}
+
+// Pastes through the clipboard as Ctrl+V does.
+inline void paste(QLineEdit *edit, const QString &text)
+{
+    QApplication::clipboard()->setText(text);
+    edit->paste();
+}
+
+// A configuration file with outputs of the given input counts; names are
+// "Out N" and "In N.M", commands "CMD N.M".
+inline QByteArray fileWithOutputs(const QList<int> &inputCounts)
+{
+    QByteArray bytes = QByteArrayLiteral("[vantrel]\r\ntype=serial\r\n");
+    for (int o = 0; o < inputCounts.size(); ++o) {
+        bytes += "[output]\r\nname=Out " + QByteArray::number(o + 1) + "\r\n";
+        for (int i = 0; i < inputCounts.at(o); ++i) {
+            const QByteArray id = QByteArray::number(o + 1) + '.' + QByteArray::number(i + 1);
+            bytes += "[input]\r\nname=In " + id + "\r\ncommand=CMD " + id + "\r\n";
+        }
+    }
+    return bytes;
+}
+
+// Writes the file, creates the window and loads it; null when loading ended
+// the editor.
+inline std::unique_ptr<MainSetup> loadEditor(const QByteArray &file)
+{
+    if (!writeFile(VantrelFile::kFileName, file))
+        return nullptr;
+    auto window = std::make_unique<MainSetup>();
+    if (!window->Form_Load())
+        return nullptr;
+    return window;
+}

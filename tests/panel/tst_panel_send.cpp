@@ -1,0 +1,234 @@
+#include "CommandSender.h"
+#include "PanelFixture.h"
+
+#include <QComboBox>
+#include <QHostAddress>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QByteArray networkFile(const QByteArray &protocol, quint16 port,
+                       QByteArray file = workedExampleFile())
+{
+    return file.replace("type=serial", "type=network")
+        .replace("protocol=tcp", "protocol=" + protocol)
+        .replace("ipaddress=127.0.0.0", "ipaddress=127.0.0.1")
+        .replace("port=3001", "port=" + QByteArray::number(port));
+}
+
+// Collects what each connection carried, in the order the connections closed.
+class LoopbackServer : public QObject
+{
+public:
+    LoopbackServer()
+    {
+        fServer.listen(QHostAddress::LocalHost);
+        connect(&fServer, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = fServer.nextPendingConnection()) {
+                ++accepted;
+                auto *bytes = new QByteArray;
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [socket, bytes] { bytes->append(socket->readAll()); });
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket, bytes] {
+                    bytes->append(socket->readAll());
+                    received.append(*bytes);
+                    delete bytes;
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+    quint16 port() const { return fServer.serverPort(); }
+
+    int accepted = 0;
+    QList<QByteArray> received;
+
+private:
+    QTcpServer fServer;
+};
+
+// A loopback port with nobody listening: connections to it are refused.
+quint16 refusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class tst_panel_send : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tcpSendsDecodedChoice();
+    void udpSendsOneDatagram();
+    void noSelectionSendsNothingButSucceeds();
+    void failedPressShowsMessageAndRedLamp_data();
+    void failedPressShowsMessageAndRedLamp();
+    void pressesOnTwoRowsArriveInOrder();
+    void closeDuringSendSavesAndEnds();
+};
+
+void tst_panel_send::tcpSendsDecodedChoice()
+{
+    LoopbackServer server;
+    PanelFixture fixture;
+    // Saved with a dead port; the settings are read at the press, so the
+    // port set afterwards is the one used.
+    auto window = fixture.load(networkFile("TCP", refusedPort()));
+    QVERIFY(window);
+    window->fConfig->fPort = QString::number(server.port());
+
+    QTest::keyClick(window->cboItem[0], Qt::Key_Up); // "Tuner", SW1\r
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+
+    QTRY_COMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("green"));
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("grey"));
+    QCOMPARE(window->fSentIndex[0], 0);
+    QCOMPARE(window->fFlashRow, 0);
+    QVERIFY(window->tmrFlash->isActive());
+    QVERIFY(fixture.messages.isEmpty());
+    QTRY_COMPARE(server.received, QList<QByteArray>{QByteArrayLiteral("SW1\r")});
+
+    // The flash ends at the next tick.
+    window->tmrFlash_Timer();
+    QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
+}
+
+void tst_panel_send::udpSendsOneDatagram()
+{
+    QUdpSocket receiver;
+    QVERIFY(receiver.bind(QHostAddress::LocalHost, 0));
+    PanelFixture fixture;
+    auto window = fixture.load(networkFile("udp", receiver.localPort()));
+    QVERIFY(window);
+
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton); // "Player", SW2\r
+    QTRY_VERIFY(receiver.hasPendingDatagrams());
+    QByteArray datagram(static_cast<int>(receiver.pendingDatagramSize()), '\0');
+    receiver.readDatagram(datagram.data(), datagram.size());
+    QCOMPARE(datagram, QByteArrayLiteral("SW2\r"));
+    QTRY_COMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("green"));
+    QCOMPARE(window->fSentIndex[0], 1);
+}
+
+void tst_panel_send::noSelectionSendsNothingButSucceeds()
+{
+    LoopbackServer server;
+    PanelFixture fixture;
+    auto window = fixture.load(networkFile("tcp", server.port()));
+    QVERIFY(window);
+
+    QTest::mouseClick(window->btnItem[1], Qt::LeftButton); // "Monitor": no inputs, -1
+    QTRY_COMPARE(lampColour(*window, window->imgSend[1]), QStringLiteral("green"));
+    QCOMPARE(window->fSentIndex[1], -1);
+    QCOMPARE(window->fFlashRow, 1);
+    QTRY_COMPARE(server.received, QList<QByteArray>{QByteArray()});
+}
+
+void tst_panel_send::failedPressShowsMessageAndRedLamp_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("refused port") << networkFile("tcp", refusedPort()) << QString();
+    QByteArray unknownType = workedExampleFile();
+    unknownType.replace("type=serial", "type=modem");
+    QTest::newRow("unknown link type") << unknownType << QStringLiteral("modem");
+}
+
+void tst_panel_send::failedPressShowsMessageAndRedLamp()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, detail);
+    PanelFixture fixture;
+    auto window = fixture.load(file);
+    QVERIFY(window);
+    window->fSender->setRetryDelay(5ms);
+
+    QTest::keyClick(window->cboItem[0], Qt::Key_Up); // "Tuner", pending red
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTRY_COMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("red"));
+
+    QCOMPARE(fixture.messages.size(), 1);
+    const QString prefix = QStringLiteral("Error sending command SW1\r\r\n");
+    QVERIFY2(fixture.messages[0].startsWith(prefix), qPrintable(fixture.messages[0]));
+    QVERIFY(fixture.messages[0].size() > prefix.size());
+    QVERIFY2(fixture.messages[0].contains(detail), qPrintable(fixture.messages[0]));
+    // The pending lamp keeps its red; the failed input still becomes the one
+    // "<<" returns to.
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
+    QCOMPARE(window->fSentIndex[0], 0);
+    QCOMPARE(window->fFlashRow, 0);
+    QVERIFY(window->tmrFlash->isActive());
+
+    QTest::mouseClick(window->btnBack[0], Qt::LeftButton);
+    QCOMPARE(window->cboItem[0]->currentIndex(), 0);
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("grey"));
+
+    // The next press starts afresh and ends the same way.
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTRY_COMPARE(fixture.messages.size(), 2);
+    QCOMPARE(fixture.messages[1], fixture.messages[0]);
+    QVERIFY(!window->fSender->isBusy());
+}
+
+void tst_panel_send::pressesOnTwoRowsArriveInOrder()
+{
+    const QByteArray file =
+        workedExampleFile() + "\r\n[input]\r\nname=Desk\r\ncommand=MON\\t7\\\\\r\n";
+    LoopbackServer server;
+    PanelFixture fixture;
+    auto window = fixture.load(networkFile("tcp", server.port(), file));
+    QVERIFY(window);
+    QTest::keyClick(window->cboItem[1], Qt::Key_Down); // "Desk"
+
+    QTest::mouseClick(window->btnItem[1], Qt::LeftButton);
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTRY_COMPARE(server.received.size(), 2);
+    QCOMPARE(server.received[0], QByteArrayLiteral("MON\t7\\"));
+    QCOMPARE(server.received[1], QByteArrayLiteral("SW2\r"));
+    QTRY_COMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("green"));
+    QCOMPARE(lampColour(*window, window->imgSend[1]), QStringLiteral("green"));
+    // The later press is the one the next tick puts out.
+    QCOMPARE(window->fFlashRow, 0);
+    window->tmrFlash_Timer();
+    QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
+    QCOMPARE(lampColour(*window, window->imgSend[1]), QStringLiteral("green"));
+}
+
+void tst_panel_send::closeDuringSendSavesAndEnds()
+{
+    PanelFixture fixture;
+    QByteArray file = networkFile("tcp", refusedPort());
+    auto window = fixture.load(file);
+    QVERIFY(window);
+    window->fSender->setRetryDelay(5ms);
+    QTest::keyClick(window->cboItem[0], Qt::Key_Up);
+
+    // No event runs between the press and Close, so the send is still going.
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QVERIFY(window->fSender->isBusy());
+    QTest::mouseClick(window->btnClose, Qt::LeftButton);
+    QVERIFY(window->hasEnded());
+    QCOMPARE(window->exitStatus(), 0);
+    QCOMPARE(readFile(fixture.path()), file.replace("selected=1\r\n", "selected=0\r\n"));
+
+    // The abandoned press fails on its own; the ended panel shows nothing of it.
+    QTRY_VERIFY(!window->fSender->isBusy());
+    QVERIFY(fixture.messages.isEmpty());
+    QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
+}
+
+QTEST_MAIN(tst_panel_send)
+#include "tst_panel_send.moc"

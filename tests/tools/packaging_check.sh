@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The desktop entries validate, and the launcher they call runs a program in
+# the user's configuration folder, seeding it with the example only once.
+# usage: packaging_check.sh SOURCE_DIR
+set -euo pipefail
+source_dir=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+if command -v desktop-file-validate >/dev/null; then
+    out=$(desktop-file-validate "$source_dir"/packaging/*.desktop 2>&1) || fail "$out"
+    [[ -z $out ]] || fail "desktop-file-validate: $out"
+else
+    echo "desktop-file-validate is not installed; entries not validated"
+fi
+for entry in vantrel:Vantrel vantrel-config:VantrelConfig; do
+    file="$source_dir/packaging/${entry%%:*}.desktop"
+    grep -qx "Exec=vantrel-launch ${entry#*:}" "$file" || fail "$file: unexpected Exec line"
+    grep -qx "Icon=${entry%%:*}" "$file" || fail "$file: icon is not ${entry%%:*}"
+    [[ -f $source_dir/ui/images/${entry%%:*}.png ]] || fail "no icon ui/images/${entry%%:*}.png"
+done
+
+# An installed tree in miniature: the launcher, a stand-in program that
+# reports where it runs, and the example.
+mkdir -p "$work/prefix/bin" "$work/prefix/share/vantrel"
+cp "$source_dir/packaging/vantrel-launch" "$work/prefix/bin/"
+cp "$source_dir/examples/vantrel.ini" "$work/prefix/share/vantrel/"
+for program in Vantrel VantrelConfig; do
+    printf '#!/bin/sh\necho "%s in $PWD"\n' "$program" >"$work/prefix/bin/$program"
+    chmod +x "$work/prefix/bin/$program"
+done
+export XDG_CONFIG_HOME="$work/config home"
+config="$XDG_CONFIG_HOME/vantrel"
+
+out=$("$work/prefix/bin/vantrel-launch" Vantrel)
+[[ $out == "Vantrel in $config" ]] || fail "panel started as: $out"
+cmp -s "$config/vantrel.ini" "$source_dir/examples/vantrel.ini" || fail "example not copied"
+
+printf 'edited\r\n' >"$config/vantrel.ini"
+out=$("$work/prefix/bin/vantrel-launch" VantrelConfig)
+[[ $out == "VantrelConfig in $config" ]] || fail "editor started as: $out"
+[[ $(cat "$config/vantrel.ini") == $'edited\r' ]] || fail "the user's file was overwritten"
+
+if "$work/prefix/bin/vantrel-launch" rm 2>/dev/null; then
+    fail "the launcher ran a program it does not know"
+fi
+echo "PASS"

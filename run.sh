@@ -6,6 +6,10 @@
 #   ./run.sh          the switching panel (Vantrel)
 #   ./run.sh config   the configuration editor (VantrelConfig) on the same file
 #   ./run.sh editor   same as config
+#   ./run.sh panel --mode refuse
+#                     anything after the program goes to the simulator: here
+#                     it refuses connections, to show the panel's retries and
+#                     its error message
 #
 # Without a display (no DISPLAY, no WAYLAND_DISPLAY) the program runs on a
 # virtual X display instead: a screenshot goes to demo/screenshot.png, the
@@ -18,14 +22,16 @@ case ${1:-panel} in
 panel) program=Vantrel close_twips=(10440 4680 1695 375) ;;
 config | editor) program=VantrelConfig close_twips=(7560 4440 1215 375) ;;
 -h | --help)
-    sed -n '2,12s/^# \{0,1\}//p' "$0"
+    sed -n '2,16s/^# \{0,1\}//p' "$0"
     exit 0
     ;;
 *)
-    echo "usage: $0 [panel|config|editor]" >&2
+    echo "usage: $0 [panel|config|editor] [simulator options]" >&2
     exit 2
     ;;
 esac
+(($#)) && shift
+sim_args=("$@")
 
 tools/install-deps.sh
 
@@ -57,10 +63,10 @@ stop_background() {
 trap stop_background EXIT
 trap 'exit 130' INT TERM
 
-"$sim" >demo/switcher.log 2>&1 &
+"$sim" "${sim_args[@]}" >demo/switcher.log 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do
-    grep -q 'tcp \[listening' demo/switcher.log && break
+    grep -q '^[0-9-]* [0-9:.]* tcp \[' demo/switcher.log && break
     if ! kill -0 "$sim_pid" 2>/dev/null; then
         sim_pid=""
         echo "run.sh: the switcher simulator could not start:" >&2
@@ -115,6 +121,9 @@ if [[ $program == Vantrel ]]; then
         xdotool mousemove --sync $((X + (4200 + 847) / 15)) $((Y + (top + 187) / 15)) click 1
         sleep 0.3
     done
+    # The whole screen, so a message box from a failed send shows too.
+    sleep 1
+    import -window root screenshot-pressed.png
 fi
 xdotool mousemove --sync $((X + (close_left + close_width / 2) / 15)) \
     $((Y + (close_top + close_height / 2) / 15)) click 1
@@ -129,13 +138,16 @@ fi
 wait "$pid"
 HEADLESS
 chmod +x demo/.headless.sh
-rm -f demo/screenshot.png
+rm -f demo/screenshot.png demo/screenshot-pressed.png
 status=0
 (cd demo && xvfb-run -a -s "-screen 0 1280x800x24" ./.headless.sh "$root/$binary" "$program" \
     "${close_twips[@]}") || status=$?
 rm -f demo/.headless.sh
 if [[ -f demo/screenshot.png ]]; then
     echo "== Screenshot saved to $root/demo/screenshot.png"
+fi
+if [[ -f demo/screenshot-pressed.png ]]; then
+    echo "== After pressing the buttons: $root/demo/screenshot-pressed.png"
 fi
 echo "== The simulator's log (demo/switcher.log):"
 cat demo/switcher.log

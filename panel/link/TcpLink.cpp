@@ -49,6 +49,11 @@ void TcpLink::onConnected()
         fail(fSocket->errorString());
         return;
     }
+    // Hands what the kernel takes over now instead of at the next turn of
+    // the event loop: a command is usually short and goes out whole.
+    fSocket->flush();
+    if (isFinished())
+        return;
     // Leaves the socket open until the written bytes have gone out; the
     // attempt ends in onDisconnected, since deleting or aborting the socket
     // any earlier would drop them.

@@ -2,8 +2,24 @@
 
 #include "VantrelError.h"
 
+#include <QCoreApplication>
 #include <QHostInfo>
+#include <QPointer>
+#include <QThread>
 #include <QUdpSocket>
+
+namespace {
+
+// One socket serves every datagram of the program's main thread: creating and
+// binding a socket costs several times the send itself. A failed send drops
+// it, so the next attempt starts on a fresh one.
+QPointer<QUdpSocket> &sharedSocket()
+{
+    static QPointer<QUdpSocket> socket;
+    return socket;
+}
+
+} // namespace
 
 UdpLink::UdpLink(const LinkSettings &settings, QObject *parent)
     : SwitcherLink(parent), fSettings(settings)
@@ -27,13 +43,15 @@ void UdpLink::start(const QByteArray &bytes)
     }
     fTarget = LinkSettings::targetText(host, fPort);
     fBytes = bytes;
-    armWatchdog(timeout());
 
     QHostAddress address;
-    if (address.setAddress(host))
+    if (address.setAddress(host)) {
         sendTo(address);
-    else
-        fLookupId = QHostInfo::lookupHost(host, this, &UdpLink::onLookedUp);
+        return;
+    }
+    // Only a name lookup can take time: sending a datagram never waits.
+    armWatchdog(timeout());
+    fLookupId = QHostInfo::lookupHost(host, this, &UdpLink::onLookedUp);
 }
 
 void UdpLink::onLookedUp(const QHostInfo &info)
@@ -64,11 +82,20 @@ void UdpLink::sendTo(const QHostAddress &address)
         finish(true, QString());
         return;
     }
-    fSocket = new QUdpSocket(this);
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread()) {
+        QPointer<QUdpSocket> &shared = sharedSocket();
+        if (!shared)
+            shared = new QUdpSocket(app);
+        fSocket = shared;
+    } else {
+        fSocket = new QUdpSocket(this);
+    }
     if (fSocket->writeDatagram(fBytes, address, fPort) != fBytes.size()) {
         fail(fSocket->errorString());
         return;
     }
+    fSocket = nullptr;
     finish(true, QString());
 }
 
@@ -86,8 +113,14 @@ void UdpLink::release()
         QHostInfo::abortHostLookup(fLookupId);
         fLookupId = -1;
     }
-    if (fSocket)
+    // Only a socket that failed is still held here.
+    if (fSocket) {
+        if (fSocket == sharedSocket())
+            sharedSocket() = nullptr;
         fSocket->close();
+        fSocket->deleteLater();
+        fSocket = nullptr;
+    }
 }
 
 QString UdpLink::timeoutDescription() const

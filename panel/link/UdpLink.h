@@ -10,7 +10,8 @@ class QUdpSocket;
 
 // One datagram holding exactly the command. A host name is looked up first:
 // handed to QHostAddress it would become a null address, and a datagram to
-// that reaches the local machine instead of the switcher.
+// that reaches the local machine instead of the switcher. The local socket
+// outlives the attempt while sends succeed, as the old network control's did.
 class UdpLink : public SwitcherLink
 {
     Q_OBJECT

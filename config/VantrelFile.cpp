@@ -1,9 +1,11 @@
 #include "VantrelFile.h"
 
+#include "VantrelText.h"
 #include "clsVantrelParser.h"
 
 #include <QFile>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace VantrelFile {
 
@@ -54,8 +56,9 @@ void Save(const clsVantrelConfig &config, const QString &path)
         channel.cancelWriting();
         throw;
     }
+    errno = 0;
     if (!channel.flush()) {
-        const QString reason = channel.errorString();
+        const QString reason = VantrelText::FailureReason(&channel, errno);
         channel.cancelWriting();
         throw VantrelError(QStringLiteral("writing failed: %1").arg(reason));
     }

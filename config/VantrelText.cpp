@@ -3,6 +3,7 @@
 #include "VantrelError.h"
 
 #include <QIODevice>
+#include <cerrno>
 
 namespace VantrelText {
 
@@ -49,6 +50,14 @@ QString StorableLine(const QString &text)
     return result;
 }
 
+QString FailureReason(const QIODevice *device, int systemError)
+{
+    const QString reason = device ? device->errorString() : QString();
+    if (systemError != 0 && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
+        return qt_error_string(systemError);
+    return reason;
+}
+
 void WriteLine(QIODevice *aChannel, const QString &text)
 {
     if (!aChannel || !aChannel->isWritable())
@@ -67,9 +76,11 @@ void WriteLine(QIODevice *aChannel, const QString &text)
     }
     QByteArray bytes = text.toLatin1();
     bytes.append("\r\n", 2);
+    errno = 0;
     const qint64 written = aChannel->write(bytes);
     if (written != bytes.size())
-        throw VantrelError(QStringLiteral("writing failed: %1").arg(aChannel->errorString()));
+        throw VantrelError(
+            QStringLiteral("writing failed: %1").arg(FailureReason(aChannel, errno)));
 }
 
 } // namespace VantrelText

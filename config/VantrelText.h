@@ -18,6 +18,10 @@ bool IsStorable(const QString &text);
 // character above U+00FF. Used by the windows to filter typing and pasting.
 QString StorableLine(const QString &text);
 
+// The reason a device gave for its last failure. Qt reports a short write to
+// a file as "Unknown error"; the system's own reason (errno) says more.
+QString FailureReason(const QIODevice *device, int systemError);
+
 // The writing primitive of every Serialize: one line followed by CR LF.
 // Throws VantrelError when the text cannot be stored or the write fails.
 void WriteLine(QIODevice *aChannel, const QString &text);

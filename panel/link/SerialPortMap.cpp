@@ -1,6 +1,7 @@
 #include "SerialPortMap.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 QMap<int, QString> &SerialPortMap::overrides()
 {
@@ -25,6 +26,13 @@ QString SerialPortMap::deviceFor(int portNumber)
         return QString();
     return QStringLiteral("/dev/") + devices.at(portNumber - 1);
 #else
+#ifdef Q_OS_LINUX
+    // USB adapters appear as ttyUSBk or ttyACMk in the order they were found;
+    // a link made by udev from the adapter's serial number stays put.
+    const QString link = QStringLiteral("/dev/vantrel/COM%1").arg(portNumber);
+    if (QFileInfo::exists(link))
+        return link;
+#endif
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
 #endif
 }

@@ -7,7 +7,8 @@
 // number and the platform only, never on the order in which the system lists
 // its ports:
 //   Windows  COMn -> "COMn" (Qt adds the \\.\ prefix that COM10 and up need)
-//   Linux    COMn -> /dev/ttyS(n-1)
+//   Linux    COMn -> /dev/vantrel/COMn where that link exists (a udev rule
+//            points it at a USB adapter), otherwise /dev/ttyS(n-1)
 //   macOS    COMn -> the n-th /dev/cu.* device in name order, leaving out
 //            /dev/cu.Bluetooth-Incoming-Port and /dev/cu.debug-console
 // An override for a port number (tests point one at a pseudo-terminal, an

@@ -165,7 +165,9 @@ done
 if kill -0 \$panel_pid 2>/dev/null; then
     echo "the panel did not end after Close"; kill \$panel_pid; exit 1
 fi
-wait \$panel_pid
+if ! wait \$panel_pid; then
+    echo "the panel ended with an error:"; cat panel.out; exit 1
+fi
 DRIVE
 chmod +x "$work/drive.sh"
 

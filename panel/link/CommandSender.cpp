@@ -80,8 +80,10 @@ void CommandSender::attempt()
 
 void CommandSender::onLinkFinished(bool ok, const QString &description)
 {
-    if (fLink && sender() == fLink.get())
-        fLink.release()->deleteLater();
+    if (!fLink || sender() != fLink.get())
+        return;
+    // Still inside the link's own signal: it goes once that has returned.
+    fLink.release()->deleteLater();
     if (ok) {
         endPress(true, QString());
     } else if (fAttempt < MaxAttempts) {

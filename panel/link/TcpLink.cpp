@@ -2,6 +2,7 @@
 
 #include "VantrelError.h"
 
+#include <QNetworkProxy>
 #include <QTcpSocket>
 
 TcpLink::TcpLink(const LinkSettings &settings, QObject *parent)
@@ -30,6 +31,9 @@ void TcpLink::start(const QByteArray &bytes)
     armWatchdog(timeout());
 
     fSocket = new QTcpSocket(this);
+    // The switcher sits on the local network; a proxy would at best add a
+    // hop and at worst wrap the command in its own protocol.
+    fSocket->setProxy(QNetworkProxy::NoProxy);
     connect(fSocket, &QTcpSocket::connected, this, &TcpLink::onConnected);
     connect(fSocket, &QTcpSocket::disconnected, this, &TcpLink::onDisconnected);
     connect(fSocket, &QTcpSocket::bytesWritten, this,

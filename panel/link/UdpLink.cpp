@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QHostInfo>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QThread>
 #include <QUdpSocket>
@@ -91,6 +92,7 @@ void UdpLink::sendTo(const QHostAddress &address)
     } else {
         fSocket = new QUdpSocket(this);
     }
+    fSocket->setProxy(QNetworkProxy::NoProxy);
     if (fSocket->writeDatagram(fBytes, address, fPort) != fBytes.size()) {
         fail(fSocket->errorString());
         return;

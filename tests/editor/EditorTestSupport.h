@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -59,17 +60,59 @@ private:
     QStringList fTexts;
 };
 
-// Runs action on the modal dialog that opens next, once its event loop runs,
-// then closes the dialog as Cancel if the action left it open, so a failed
-// check never leaves a test waiting inside exec().
-inline void onNextModal(std::function<void(QDialog *)> action)
+// Lives for one test: closes, as Cancel, a modal dialog that stays open with
+// nothing driving it, so a failed check never leaves the test waiting inside
+// exec(); and, when the test ends, drops actions still waiting for a dialog
+// so they cannot act on the next test's windows.
+class ModalGuard : public QObject
 {
-    QTimer::singleShot(0, qApp, [action = std::move(action)] {
+public:
+    ModalGuard()
+    {
+        current() = this;
+        fTimer.setInterval(std::chrono::seconds(5));
+        QObject::connect(&fTimer, &QTimer::timeout, this, [this] {
+            QWidget *open = QApplication::activeModalWidget();
+            if (open && open == fLastSeen) {
+                QTest::qFail("a modal dialog was left open", __FILE__, __LINE__);
+                if (auto *dialog = qobject_cast<QDialog *>(open))
+                    dialog->reject();
+                else
+                    open->close();
+            }
+            fLastSeen = open;
+        });
+        fTimer.start();
+    }
+    ~ModalGuard() override { current() = nullptr; }
+
+    static ModalGuard *&current()
+    {
+        static ModalGuard *instance = nullptr;
+        return instance;
+    }
+
+private:
+    QTimer fTimer;
+    QPointer<QWidget> fLastSeen;
+};
+
+// Runs action on the modal dialog that opens next, once it is shown and
+// active, then closes the dialog as Cancel if the action left it open.
+inline void onNextModal(std::function<void(QDialog *)> action, int triesLeft = 100)
+{
+    QObject *scope = ModalGuard::current() ? static_cast<QObject *>(ModalGuard::current()) : qApp;
+    QTimer::singleShot(0, scope, [action = std::move(action), triesLeft]() mutable {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            QTest::qFail("no modal dialog is open", __FILE__, __LINE__);
+        if (!dialog || !dialog->isVisible()) {
+            if (triesLeft > 0)
+                onNextModal(std::move(action), triesLeft - 1);
+            else
+                QTest::qFail("no modal dialog opened", __FILE__, __LINE__);
             return;
         }
+        if (!QTest::qWaitForWindowActive(dialog))
+            qWarning("the dialog did not become active");
         action(dialog);
         if (dialog->isVisible())
             dialog->reject();
@@ -90,6 +133,13 @@ inline QStringList listLines(const QListWidget *list)
     for (int i = 0; i < list->count(); ++i)
         lines.append(list->item(i)->text());
     return lines;
+}
+
+inline void doubleClickRow(QListWidget *list, int row)
+{
+    const QPoint where = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, where);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, where);
 }
 
 inline void click(QWidget *window, const char *buttonName)
@@ -147,4 +197,32 @@ inline std::unique_ptr<MainSetup> loadEditor(const QByteArray &file)
     if (!window->Form_Load())
         return nullptr;
     return window;
+}
+
+// Clicks a line of a shown list as the user does.
+inline void clickRow(QListWidget *list, int row)
+{
+    QListWidgetItem *item = list->item(row);
+    if (!item)
+        qFatal("no line %d", row);
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualItemRect(item).center());
+}
+
+// Selects an output line and presses Edit; action runs on the output dialog.
+inline void openOutput(QWidget *window, int row, std::function<void(QDialog *)> action)
+{
+    clickRow(child<QListWidget>(window, "lstOutputs"), row);
+    onNextModal(std::move(action));
+    click(window, "btnEdit");
+}
+
+// In the output dialog: selects an input line and presses Edit; action runs
+// on the input dialog.
+inline void openInput(QDialog *outputDialog, int row, std::function<void(QDialog *)> action)
+{
+    clickRow(child<QListWidget>(outputDialog, "lstInputs"), row);
+    onNextModal(std::move(action));
+    click(outputDialog, "btnEdit");
 }

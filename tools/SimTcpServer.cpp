@@ -57,6 +57,18 @@ void SimTcpServer::Receive(qintptr descriptor)
             const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
             if (count > 0) {
                 bytes->append(buffer, static_cast<qsizetype>(count));
+                if (bytes->size() > kMaxCommandBytes) {
+                    // Not a switcher command: a stream that never ends would
+                    // otherwise grow without bound.
+                    notifier->setEnabled(false);
+                    notifier->deleteLater();
+                    fOpenDescriptors.removeOne(fd);
+                    ::close(fd);
+                    emit noted(QStringLiteral("connection closed after more than %1 bytes "
+                                              "without an end; not printed")
+                                   .arg(kMaxCommandBytes));
+                    return;
+                }
                 continue;
             }
             if (count < 0 && errno == EINTR) {

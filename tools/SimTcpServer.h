@@ -13,6 +13,9 @@ class SimTcpServer : public QTcpServer
 {
     Q_OBJECT
 public:
+    // Far beyond any switcher command; a connection carrying more is dropped.
+    static constexpr qsizetype kMaxCommandBytes = 1024 * 1024;
+
     explicit SimTcpServer(SimMode mode, QObject *parent = nullptr);
     ~SimTcpServer() override;
 

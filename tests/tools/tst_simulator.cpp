@@ -2,6 +2,7 @@
 // pseudo-terminal through QSerialPort as the panel opens it, and the program
 // itself through QProcess.
 
+#include "SimTcpServer.h"
 #include "SwitcherSimulator.h"
 
 #include <QProcess>
@@ -69,6 +70,7 @@ private slots:
     void initTestCase();
     void acceptPrintsEachTcpConnectionAsOneCommand();
     void acceptReportsWhatArrivedBeforeAPeerReset();
+    void acceptDropsAnEndlessStream();
     void acceptPrintsEachDatagram();
     void refuseListensNowhere();
     void resetDropsEveryConnection();
@@ -125,6 +127,29 @@ void tst_Simulator::acceptReportsWhatArrivedBeforeAPeerReset()
     QTRY_COMPARE(commands.size(), 1);
     QCOMPARE(commands.at(0).at(1).toByteArray(), QByteArray("SW 1"));
     QCOMPARE(commands.at(0).at(2).toBool(), true);
+}
+
+void tst_Simulator::acceptDropsAnEndlessStream()
+{
+    SwitcherSimulator sim(Options(SimMode::Accept));
+    QCOMPARE(sim.Start(), QString());
+    QSignalSpy commands(&sim, &SwitcherSimulator::commandReceived);
+    QSignalSpy notes(&sim, &SwitcherSimulator::noted);
+
+    QTcpSocket client;
+    QSignalSpy errors(&client, &QTcpSocket::errorOccurred);
+    client.connectToHost(QHostAddress::LocalHost, sim.TcpPort());
+    QVERIFY(client.waitForConnected(5000));
+    client.write(QByteArray(SimTcpServer::kMaxCommandBytes + 1, 'x'));
+    QTRY_VERIFY(!errors.isEmpty()); // the simulator closed with data unread
+    QCOMPARE(notes.size(), 1);
+    QVERIFY(notes.at(0).at(1).toString().contains(QStringLiteral("not printed")));
+    QCOMPARE(commands.size(), 0);
+
+    // The listener goes on with the next connection.
+    SendTcp(sim.TcpPort(), QByteArray("SW 1 1\r"));
+    QTRY_COMPARE(commands.size(), 1);
+    QCOMPARE(commands.at(0).at(1).toByteArray(), QByteArray("SW 1 1\r"));
 }
 
 void tst_Simulator::acceptPrintsEachDatagram()

@@ -53,12 +53,14 @@ fi
 
 sim_pid="" tail_pid=""
 stop_background() {
-    [[ -n $tail_pid ]] && kill "$tail_pid" 2>/dev/null
-    if [[ -n $sim_pid ]]; then
-        kill "$sim_pid" 2>/dev/null
-        wait "$sim_pid" 2>/dev/null
+    # errexit is on: a killed child's status must not become the script's.
+    if [[ -n $tail_pid ]]; then
+        kill "$tail_pid" 2>/dev/null || true
     fi
-    return 0
+    if [[ -n $sim_pid ]]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
 }
 trap stop_background EXIT
 trap 'exit 130' INT TERM

@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -43,6 +44,7 @@ MainSetup::MainSetup() : QWidget(nullptr, Qt::Window | DialogFrame::kFixedFrame)
 {
     setObjectName(QStringLiteral("MainSetup"));
     setFixedSize(Twips::size(9000, 5415));
+    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-config.png")));
     createControls();
 
     fOutputsList = new EditableItemList(
@@ -144,6 +146,7 @@ void MainSetup::createControls()
     Image1->setPixmap(VantrelBrand::logo());
     Label3 = makeLabel(VantrelBrand::aboutLine(), QStringLiteral("Label3"),
                        Twips::rect(480, 5040, 3495, 255), nullptr);
+    DialogFrame::fitTextToWidth(Label3);
 
     const QList<QWidget *> tabOrder = {cboCommType, cboCommPort, cboBaudRate, cboDataBits,
                                        cboParity,   cboStopBits, cboProtocol, txtIPAddress,

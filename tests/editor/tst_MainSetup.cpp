@@ -149,6 +149,10 @@ void tst_MainSetup::layoutAndAccessKeys()
              Twips::rect(7560, 4440, 1215, 375));
     QCOMPARE(child<QLabel>(window.get(), "Image1")->pixmap().size(), QSize(225, 60));
     QCOMPARE(child<QLabel>(window.get(), "Label3")->text(), VantrelBrand::aboutLine());
+    // The about line is shown whole in its place.
+    const QLabel *about = child<QLabel>(window.get(), "Label3");
+    QVERIFY(QFontMetrics(about->font()).horizontalAdvance(about->text()) <= about->width());
+    QVERIFY(!window->windowIcon().isNull());
     QVERIFY(child<QLabel>(window.get(), "Label1")->font().bold());
     QVERIFY(child<QLabel>(window.get(), "Label2")->font().bold());
     QVERIFY(!child<QLabel>(window.get(), "lblType")->font().bold());

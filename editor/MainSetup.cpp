@@ -183,6 +183,8 @@ bool MainSetup::Form_Load()
         }
     }
     fConfig = loaded.config;
+    fLoadedType = fConfig->fType;
+    fLoadedProtocol = fConfig->fProtocol;
 
     const clsVantrelConfig &config = *fConfig;
     const int typeIndex = config.TypeIndex(config.fType);
@@ -238,7 +240,7 @@ void MainSetup::btnClose_Click()
     if (!fConfig)
         return;
     clsVantrelConfig &config = *fConfig;
-    config.fType = cboCommType->currentText().toLower();
+    config.fType = lowerUnlessUntouched(cboCommType, fLoadedType);
     // The port is stored without its prefix ("COM12" as "12"); a port typed
     // without the prefix is stored as typed.
     const QString commPort = cboCommPort->currentText();
@@ -249,7 +251,7 @@ void MainSetup::btnClose_Click()
     config.fDataBits = cboDataBits->currentText();
     config.fParity = cboParity->currentText();
     config.fStopBits = cboStopBits->currentText();
-    config.fProtocol = cboProtocol->currentText().toLower();
+    config.fProtocol = lowerUnlessUntouched(cboProtocol, fLoadedProtocol);
     config.fIPAddress = txtIPAddress->text();
     config.fPort = txtPort->text();
 
@@ -264,6 +266,17 @@ void MainSetup::btnClose_Click()
         return;
     }
     end(0);
+}
+
+QString MainSetup::lowerUnlessUntouched(const QComboBox *box, const QString &loaded)
+{
+    // Type and protocol are stored in lower case. A stored value that no
+    // entry matched is shown as it is, and is written back as it was unless
+    // the user changed it.
+    const QString text = box->currentText();
+    if (box->currentIndex() < 0 && text == loaded)
+        return text;
+    return text.toLower();
 }
 
 void MainSetup::btnEdit_Click()

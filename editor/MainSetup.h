@@ -56,6 +56,7 @@ private:
     void RefreshList(int position);
 
     void createControls();
+    static QString lowerUnlessUntouched(const QComboBox *box, const QString &loaded);
     void end(int exitCode);
 
     QLabel *Label1;
@@ -92,4 +93,8 @@ private:
     int fExitCode = 0;
     bool fEnded = false;
     bool fCentred = false;
+    // Type and protocol as read, for writing back unchanged a value that no
+    // entry matches and that was left as it was.
+    QString fLoadedType;
+    QString fLoadedProtocol;
 };

@@ -70,10 +70,13 @@ public:
     ModalGuard()
     {
         current() = this;
+        qApp->installEventFilter(this);
         fTimer.setInterval(std::chrono::seconds(5));
         QObject::connect(&fTimer, &QTimer::timeout, this, [this] {
             QWidget *open = QApplication::activeModalWidget();
-            if (open && open == fLastSeen) {
+            // The dialogs are reused, so the same one seen twice counts only
+            // when it was not shown again in between.
+            if (open && open == fLastSeen && fShows == fShowsLastSeen) {
                 QTest::qFail("a modal dialog was left open", __FILE__, __LINE__);
                 if (auto *dialog = qobject_cast<QDialog *>(open))
                     dialog->reject();
@@ -81,6 +84,7 @@ public:
                     open->close();
             }
             fLastSeen = open;
+            fShowsLastSeen = fShows;
         });
         fTimer.start();
     }
@@ -92,9 +96,19 @@ public:
         return instance;
     }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QDialog *>(watched))
+            ++fShows;
+        return false;
+    }
+
 private:
     QTimer fTimer;
     QPointer<QWidget> fLastSeen;
+    quint64 fShows = 0;
+    quint64 fShowsLastSeen = 0;
 };
 
 // Runs action on the modal dialog that opens next, once it is shown and
@@ -140,6 +154,23 @@ inline void doubleClickRow(QListWidget *list, int row)
     const QPoint where = list->visualItemRect(list->item(row)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, where);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, where);
+}
+
+// Presses Tab steps times in an active window and names where the focus
+// lands each time (a combo box's text field counts as its box).
+inline QStringList tabSequence(QWidget *window, int steps)
+{
+    QStringList names;
+    for (int i = 0; i < steps; ++i) {
+        QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+        QWidget *at = window->focusWidget();
+        if (!at)
+            break;
+        if (at->parentWidget() != window)
+            at = at->parentWidget();
+        names.append(at->objectName());
+    }
+    return names;
 }
 
 inline void click(QWidget *window, const char *buttonName)

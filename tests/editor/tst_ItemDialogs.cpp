@@ -177,6 +177,8 @@ void tst_ItemDialogs::firstOutputSelectedAndBound()
         QCOMPARE(listLines(inputsList(shown)), QStringList({u"01 - Tuner"_s, u"02 - Player"_s}));
         QCOMPARE(inputsList(shown)->currentRow(), 0);
         QVERIFY(child<QLabel>(shown, "lblInputName")->font().bold());
+        QCOMPARE(tabSequence(shown, 5), QStringList({u"lstInputs"_s, u"btnEdit"_s, u"OKButton"_s,
+                                                     u"CancelButton"_s, u"txtOutputName"_s}));
         QVERIFY(dialog->inputSetup());
         QCOMPARE(dialog->inputSetup()->fInput, window->fConfig->fOutputs.at(0)->fInputs.at(0));
         openInput(shown, 0, [&](QDialog *input) {
@@ -185,6 +187,8 @@ void tst_ItemDialogs::firstOutputSelectedAndBound()
             QCOMPARE(edit(input, "txtInputName")->text(), u"Tuner"_s);
             QCOMPARE(edit(input, "txtCommand")->text(), u"SW1\\r"_s);
             QCOMPARE(input->focusWidget(), edit(input, "txtInputName"));
+            QCOMPARE(tabSequence(input, 4), QStringList({u"txtCommand"_s, u"OKButton"_s,
+                                                         u"CancelButton"_s, u"txtInputName"_s}));
             click(input, "OKButton");
         });
         QCOMPARE(dialog->inputSetup()->fExitStatus, qint16(1));

@@ -91,11 +91,13 @@ private slots:
     void earlyStopWarnsBeforeEditing();
 
 private:
+    std::unique_ptr<ModalGuard> fGuard;
     std::unique_ptr<TempWorkingDir> fDir;
 };
 
 void tst_MainSetup::init()
 {
+    fGuard = std::make_unique<ModalGuard>();
     fDir = std::make_unique<TempWorkingDir>();
     QVERIFY(fDir->isValid());
 }
@@ -104,6 +106,7 @@ void tst_MainSetup::cleanup()
 {
     VantrelMessageBox::clearHandler();
     fDir.reset();
+    fGuard.reset();
 }
 
 void tst_MainSetup::emptyFileShowsDefaults()
@@ -172,15 +175,7 @@ void tst_MainSetup::layoutAndAccessKeys()
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     child<QWidget>(window.get(), "cboCommType")->setFocus();
-    QStringList order;
-    for (int i = 0; i < 9; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QWidget *at = QApplication::focusWidget();
-        QVERIFY(at);
-        if (at->parentWidget() != window.get())
-            at = at->parentWidget(); // a combo box's text field
-        order.append(at->objectName());
-    }
+    const QStringList order = tabSequence(window.get(), 9);
     QCOMPARE(order, QStringList({QStringLiteral("cboCommPort"), QStringLiteral("cboBaudRate"),
                                  QStringLiteral("cboDataBits"), QStringLiteral("cboParity"),
                                  QStringLiteral("cboStopBits"), QStringLiteral("lstOutputs"),

@@ -146,7 +146,7 @@ void MainSetup::createControls()
     Image1->setPixmap(VantrelBrand::logo());
     Label3 = makeLabel(VantrelBrand::aboutLine(), QStringLiteral("Label3"),
                        Twips::rect(480, 5040, 3495, 255), nullptr);
-    DialogFrame::fitTextToWidth(Label3);
+    VantrelBrand::fitTextToWidth(Label3);
 
     const QList<QWidget *> tabOrder = {cboCommType, cboCommPort, cboBaudRate, cboDataBits,
                                        cboParity,   cboStopBits, cboProtocol, txtIPAddress,

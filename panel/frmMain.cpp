@@ -12,7 +12,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
@@ -65,18 +64,6 @@ QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
     lamp->setPixmap(picture);
     lamp->setGeometry(place);
     return lamp;
-}
-
-// The about line has a fixed place; a smaller font keeps it whole there
-// instead of cutting off its end.
-void fitTextToWidth(QLabel *label)
-{
-    static constexpr qreal kSmallestPoints = 6.0;
-    QFont font = label->font();
-    while (font.pointSizeF() > kSmallestPoints &&
-           QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    label->setFont(font);
 }
 
 } // namespace
@@ -139,7 +126,7 @@ void frmMain::createControls()
     Label1 = new QLabel(VantrelBrand::aboutLine(), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(Twips::rect(720, 5280, 3975, 255));
-    fitTextToWidth(Label1);
+    VantrelBrand::fitTextToWidth(Label1);
 }
 
 void frmMain::createRow(int row)

@@ -1,5 +1,8 @@
 #include "VantrelBrand.h"
 
+#include <QFontMetrics>
+#include <QLabel>
+
 namespace VantrelBrand {
 
 QPixmap logo()
@@ -22,6 +25,16 @@ QPixmap lampRed()
 QString aboutLine()
 {
     return QStringLiteral("Vantrel switcher control - by the Vantrel developers");
+}
+
+void fitTextToWidth(QLabel *label)
+{
+    static constexpr qreal kSmallestPoints = 6.0;
+    QFont font = label->font();
+    while (font.pointSizeF() > kSmallestPoints &&
+           QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
 }
 
 } // namespace VantrelBrand

@@ -273,18 +273,20 @@ void frmMain::btnItem_Click(int Index)
         return;
     // The command is taken once per press; retries resend the same text.
     const clsVantrelOutput &output = *fConfig->fOutputs.at(Index);
+    const int position = cboItem[Index]->currentIndex();
     QString command;
-    if (output.fSelected != -1) {
-        const int position = cboItem[Index]->currentIndex();
-        if (position >= 0 && position < output.fInputs.size())
-            command = DecodeEscapes(output.fInputs.at(position)->fCommand);
-    }
+    if (output.fSelected != -1 && position >= 0 && position < output.fInputs.size())
+        command = DecodeEscapes(output.fInputs.at(position)->fCommand);
+    // The ending records the input this press sent, which the operator may
+    // have changed while the press waited its turn or retried.
+    fPressedIndex.enqueue(static_cast<qint16>(position));
     fSender->send(Index, command);
 }
 
 void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
                                 const QString &description)
 {
+    const qint16 pressed = fPressedIndex.isEmpty() ? qint16(-1) : fPressedIndex.dequeue();
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
     if (!ok) {
@@ -297,10 +299,11 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
     fFlashRow = static_cast<qint16>(Index);
     tmrFlash->start();
     // A failed press leaves the pending lamp as it was, but the failed input
-    // still counts as the one "<<" goes back to.
-    if (ok)
+    // still counts as the one "<<" goes back to. A choice made while the
+    // press was under way has not been sent: its lamp stays red.
+    if (ok && cboItem[Index]->currentIndex() == pressed)
         setLamp(imgPend[Index], imgOffMaster);
-    fSentIndex[Index] = static_cast<qint16>(cboItem[Index]->currentIndex());
+    fSentIndex[Index] = pressed;
 }
 
 void frmMain::tmrFlash_Timer()

@@ -2,6 +2,7 @@
 
 #include "clsVantrelConfig.h"
 
+#include <QQueue>
 #include <QWidget>
 #include <array>
 #include <chrono>
@@ -89,6 +90,9 @@ private:
     void endProgram(int status);
 
     int fRowCount = 0;
+    // The list position of every press still waiting for its ending, oldest
+    // first: presses end in the order they were made.
+    QQueue<qint16> fPressedIndex;
     int fExitStatus = 0;
     bool fEnded = false;
 };

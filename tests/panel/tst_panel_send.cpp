@@ -54,6 +54,20 @@ private:
     QTcpServer fServer;
 };
 
+// A link that ends only when the test says so, to hold a press under way.
+class HeldLink : public SwitcherLink
+{
+public:
+    explicit HeldLink(QList<HeldLink *> &held) { held.append(this); }
+    void start(const QByteArray &bytes) override { started = bytes; }
+    void end(bool ok) { finish(ok, QStringLiteral("held link failed")); }
+    QByteArray started;
+
+protected:
+    void release() override {}
+    QString timeoutDescription() const override { return QString(); }
+};
+
 // A loopback port with nobody listening: connections to it are refused.
 quint16 refusedPort()
 {
@@ -76,6 +90,8 @@ private slots:
     void failedPressShowsMessageAndRedLamp();
     void pressesOnTwoRowsArriveInOrder();
     void closeDuringSendSavesAndEnds();
+    void choiceChangedDuringPressStaysPending_data();
+    void choiceChangedDuringPressStaysPending();
 };
 
 void tst_panel_send::tcpSendsDecodedChoice()
@@ -228,6 +244,57 @@ void tst_panel_send::closeDuringSendSavesAndEnds()
     QVERIFY(fixture.messages.isEmpty());
     QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
     QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
+}
+
+void tst_panel_send::choiceChangedDuringPressStaysPending_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("press succeeds") << true;
+    QTest::newRow("press fails") << false;
+}
+
+void tst_panel_send::choiceChangedDuringPressStaysPending()
+{
+    QFETCH(bool, ok);
+    PanelFixture fixture;
+    auto window = fixture.load(workedExampleFile());
+    QVERIFY(window);
+    QList<HeldLink *> held;
+    window->fSender->setRetryDelay(0ms);
+    window->fSender->setLinkFactory(
+        [&](const LinkSettings &) { return std::make_unique<HeldLink>(held); });
+
+    QTest::keyClick(window->cboItem[0], Qt::Key_Up); // "Tuner"
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QCOMPARE(held.size(), 1);
+    QCOMPARE(held[0]->started, QByteArrayLiteral("SW1\r"));
+    // While the press is under way the operator goes on to "Player".
+    QTest::keyClick(window->cboItem[0], Qt::Key_Down);
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
+
+    for (int attempt = 0; attempt < (ok ? 1 : 4); ++attempt) {
+        QTRY_COMPARE(held.size(), attempt + 1);
+        held[attempt]->end(ok);
+    }
+    QTRY_COMPARE(lampColour(*window, window->imgSend[0]),
+                 ok ? QStringLiteral("green") : QStringLiteral("red"));
+    QCOMPARE(fixture.messages.size(), ok ? 0 : 1);
+    // "Player" was never sent: its lamp stays red, and "Tuner", the input
+    // the press carried, is the one last sent.
+    QCOMPARE(window->cboItem[0]->currentIndex(), 1);
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
+    QCOMPARE(window->fSentIndex[0], 0);
+    QTest::mouseClick(window->btnBack[0], Qt::LeftButton);
+    QCOMPARE(window->cboItem[0]->currentIndex(), 0);
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("grey"));
+
+    // Pressed again without a change, the press ends with a grey lamp.
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTRY_COMPARE(held.size(), ok ? 2 : 5);
+    held.last()->end(true);
+    QTRY_COMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("green"));
+    QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("grey"));
+    QCOMPARE(window->fSentIndex[0], 0);
 }
 
 QTEST_MAIN(tst_panel_send)

@@ -55,13 +55,13 @@ QValidator::State TypingFilter::validate(QString &input, int &pos) const
         ++prefix;
 
     QString segment = filtered(input.mid(prefix, newSize - suffix - prefix));
-    const int cleanSize = prefix + int(segment.size()) + suffix;
-    if (fLimit > 0 && cleanSize > fLimit && cleanSize > oldSize) {
-        // Keep the start of what was inserted, as a limited box cuts a paste.
-        const int excess = cleanSize - std::max(fLimit, oldSize);
-        if (excess > segment.size())
-            return Invalid;
-        segment.chop(excess);
+    if (fLimit > 0) {
+        // What is inserted is cut to the room the kept text leaves, as a
+        // limited box cuts a paste. A stored text longer than the limit
+        // leaves no room, but can still be shortened or replaced.
+        const int room = std::max(0, fLimit - (prefix + suffix));
+        if (segment.size() > room)
+            segment.truncate(room);
     }
 
     input = input.left(prefix) + segment + input.right(suffix);

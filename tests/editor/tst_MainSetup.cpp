@@ -413,6 +413,13 @@ void tst_MainSetup::limitsApplyToTypingOnly()
     QCOMPARE(address->text(), QStringLiteral("192.168.100.200:80"));
     QTest::keyClick(address, Qt::Key_Backspace);
     QCOMPARE(address->text(), QStringLiteral("192.168.100.200:8"));
+    // What replaces a stored longer value is typing like any other.
+    port->setSelection(1, 2);
+    QTest::keyClick(port, Qt::Key_0);
+    QCOMPARE(port->text(), QStringLiteral("14567"));
+    port->selectAll();
+    paste(port, QStringLiteral("98765432"));
+    QCOMPARE(port->text(), QStringLiteral("98765"));
 
     // Typing stops at the limit; a paste is cut at it.
     retype(port, QStringLiteral("9876543"));

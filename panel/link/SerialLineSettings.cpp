@@ -13,10 +13,11 @@ QString tr(const char *text)
     return QCoreApplication::translate("SerialLineSettings", text);
 }
 
-// Exactly the speeds the old serial control accepted.
-constexpr std::array<qint32, 16> AcceptedSpeeds = {110,   300,    600,    1200,  2400,  4800,
-                                                   9600,  14400,  19200,  28800, 38400, 56000,
-                                                   57600, 115200, 128000, 256000};
+// The speeds the old serial control accepted, and 230400, which the
+// configuration editor offers: a speed chosen there must not fail every send.
+constexpr std::array<qint32, 17> AcceptedSpeeds = {110,   300,    600,    1200,   2400,  4800,
+                                                   9600,  14400,  19200,  28800,  38400, 56000,
+                                                   57600, 115200, 128000, 230400, 256000};
 
 [[noreturn]] void refuse(const QString &text, const QString &reason)
 {
@@ -47,7 +48,7 @@ SerialLineSettings SerialLineSettings::parse(const QString &text)
                              AcceptedSpeeds.cend();
     if (!speedOk)
         refuse(text, tr("speed \"%1\" is not one of 110, 300, 600, 1200, 2400, 4800, 9600, "
-                        "14400, 19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000")
+                        "14400, 19200, 28800, 38400, 56000, 57600, 115200, 128000, 230400, 256000")
                          .arg(speed));
     s.baudRate = baud;
 

@@ -123,6 +123,7 @@ void tst_seriallink::portTakesTheSettings_data()
     QTest::newRow("odd, 6") << "1200,O,6,1";
     QTest::newRow("mark, 5") << "110,m,5,2";
     QTest::newRow("space, fastest") << "256000,S,8,1";
+    QTest::newRow("editor's fastest") << "230400,n,8,1";
 }
 
 void tst_seriallink::portTakesTheSettings()

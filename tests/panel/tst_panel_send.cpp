@@ -90,6 +90,7 @@ private slots:
     void failedPressShowsMessageAndRedLamp();
     void pressesOnTwoRowsArriveInOrder();
     void closeDuringSendSavesAndEnds();
+    void closeWhileSendMessageIsOpen();
     void choiceChangedDuringPressStaysPending_data();
     void choiceChangedDuringPressStaysPending();
 };
@@ -244,6 +245,37 @@ void tst_panel_send::closeDuringSendSavesAndEnds()
     QVERIFY(fixture.messages.isEmpty());
     QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
     QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
+}
+
+void tst_panel_send::closeWhileSendMessageIsOpen()
+{
+    // The session ending closes the message box and then the window while
+    // the failed press still waits in its report.
+    PanelFixture fixture;
+    QByteArray file = networkFile("tcp", refusedPort());
+    auto window = fixture.load(file);
+    QVERIFY(window);
+    window->fSender->setRetryDelay(0ms);
+    int shown = 0;
+    VantrelMessageBox::setHandler([&](const QString &) {
+        ++shown;
+        window->close();
+        return QMessageBox::Cancel;
+    });
+    QTest::keyClick(window->cboItem[0], Qt::Key_Up);
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTest::mouseClick(window->btnItem[1], Qt::LeftButton); // waits its turn
+    QTRY_VERIFY(window->hasEnded());
+
+    QCOMPARE(window->exitStatus(), 0);
+    QCOMPARE(readFile(fixture.path()), file.replace("selected=1\r\n", "selected=0\r\n"));
+    // The press ends with the panel: no lamp, no second message, no second save.
+    QVERIFY(writeFile(fixture.path(), "marker"));
+    QTRY_VERIFY(!window->fSender->isBusy());
+    QCOMPARE(shown, 1);
+    QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
+    QCOMPARE(lampColour(*window, window->imgSend[1]), QStringLiteral("grey"));
+    QCOMPARE(readFile(fixture.path()), QByteArray("marker"));
 }
 
 void tst_panel_send::choiceChangedDuringPressStaysPending_data()

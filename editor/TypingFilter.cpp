@@ -2,10 +2,14 @@
 
 #include <QLineEdit>
 #include <algorithm>
+#include <limits>
 
 TypingFilter::TypingFilter(QLineEdit *edit, Mode mode, int limit)
     : QValidator(edit), fEdit(edit), fMode(mode), fLimit(limit), fAccepted(edit->text())
 {
+    // A text box holds 32767 characters unless told otherwise, and would cut
+    // a longer stored value that Close or OK then saves cut.
+    edit->setMaxLength(std::numeric_limits<int>::max());
     connect(edit, &QLineEdit::textChanged, this, [this](const QString &text) { fAccepted = text; });
     edit->setValidator(this);
 }

@@ -112,6 +112,7 @@ private slots:
     void manyItems();
     void emptyListsOpenNothing();
     void pastedTextKeptStorable();
+    void longCommandKeptWhole();
     void everyFieldOfWorkedExample();
 
 private:
@@ -521,6 +522,26 @@ void tst_ItemDialogs::pastedTextKeptStorable()
     const QByteArray saved = readFile(VantrelFile::kFileName);
     QVERIFY(saved.contains("name=Lineonetwo012345\r\n"));
     QVERIFY(saved.contains("name=" + QByteArray(32, 'x') + "\r\ncommand=A\tB\\r\\n\\t!\r\n"));
+}
+
+void tst_ItemDialogs::longCommandKeptWhole()
+{
+    // Longer than a text box holds by default (32767 characters).
+    const QString command = u"SW1"_s + QString(40000, u'x') + u"\\r"_s;
+    QByteArray file = workedExampleFile();
+    file.replace("command=SW1\\r", "command=" + command.toLatin1());
+    auto window = openEditor(file);
+    QVERIFY(window);
+    openOutput(window.get(), 0, [&](QDialog *dialog) {
+        openInput(dialog, 0, [&](QDialog *input) {
+            QCOMPARE(edit(input, "txtCommand")->text(), command);
+            click(input, "OKButton");
+        });
+        click(dialog, "OKButton");
+    });
+    QCOMPARE(window->fConfig->fOutputs.at(0)->fInputs.at(0)->fCommand, command);
+    click(window.get(), "btnClose");
+    QCOMPARE(readFile(VantrelFile::kFileName), file);
 }
 
 void tst_ItemDialogs::everyFieldOfWorkedExample()

@@ -82,6 +82,7 @@ private slots:
     void lineBreaksAndWideCharactersKeptOut_data();
     void lineBreaksAndWideCharactersKeptOut();
     void limitsApplyToTypingOnly();
+    void longStoredValuesKeptWhole();
     void failedSaveKeepsFileWindowAndEdits_data();
     void failedSaveKeepsFileWindowAndEdits();
     void closeBoxSavesNothing();
@@ -429,6 +430,22 @@ void tst_MainSetup::limitsApplyToTypingOnly()
     QCOMPARE(port->text(), QStringLiteral("12345"));
     retype(address, QStringLiteral("1234567890123456789"));
     QCOMPARE(address->text(), QStringLiteral("123456789012345"));
+}
+
+void tst_MainSetup::longStoredValuesKeptWhole()
+{
+    // Longer than a text box holds by default (32767 characters).
+    const QString longValue = QString(40000, u'7');
+    QByteArray file = settingsWith(QStringLiteral("baudrate"), longValue);
+    file.replace("ipaddress=127.0.0.0", "ipaddress=" + longValue.toLatin1());
+    file.replace("port=3001", "port=" + longValue.toLatin1());
+    auto window = loadEditor(file);
+    QVERIFY(window);
+    QCOMPARE(child<QComboBox>(window.get(), "cboBaudRate")->currentText(), longValue);
+    QCOMPARE(child<QLineEdit>(window.get(), "txtIPAddress")->text(), longValue);
+    click(window.get(), "btnClose");
+    QCOMPARE(window->exitCode(), 0);
+    QCOMPARE(readFile(VantrelFile::kFileName), file);
 }
 
 void tst_MainSetup::failedSaveKeepsFileWindowAndEdits_data()

@@ -45,6 +45,7 @@ private slots:
     void portTakesTheSettings();
     void failuresAreRetriedThenReported_data();
     void failuresAreRetriedThenReported();
+    void stuckAttemptClosesThePortForTheRetry();
 
 private:
     QByteArray readMaster(qsizetype expected);
@@ -176,6 +177,32 @@ void tst_seriallink::failuresAreRetriedThenReported()
     QCOMPARE(finished[0][1].toBool(), false);
     QVERIFY2(finished[0][3].toString().contains(description),
              qPrintable(finished[0][3].toString()));
+}
+
+void tst_seriallink::stuckAttemptClosesThePortForTheRetry()
+{
+    // Nobody reads at first: the command fills the terminal and the first
+    // attempt runs out of time with the port open. The retry can only open
+    // the port again if that attempt closed it.
+    fNotifier->setEnabled(false);
+    const QByteArray command(24 * 1024, 'q');
+    int attempts = 0;
+    CommandSender sender(
+        [&] { return serial(QString::number(PtyPort), QStringLiteral("256000,n,8,1")); });
+    sender.setRetryDelay(1ms);
+    sender.setLinkFactory([&](const LinkSettings &s) {
+        if (++attempts == 2)
+            fNotifier->setEnabled(true);
+        auto link = SwitcherLink::create(s);
+        link->setTimeout(50ms);
+        return link;
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, QString::fromLatin1(command));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+    QVERIFY2(finished[0][1].toBool(), qPrintable(finished[0][3].toString()));
+    QCOMPARE(attempts, 2);
+    QVERIFY(readMaster(command.size()).endsWith(command));
 }
 
 QTEST_GUILESS_MAIN(tst_seriallink)

@@ -272,9 +272,22 @@ void tst_MainSetup::typingTypeChangesNothingShown()
 {
     auto window = loadEditor(settingsWith(QString(), QString()));
     QVERIFY(window);
-    retype(window.get(), "cboCommType", QStringLiteral("network"));
-    QCOMPARE(child<QComboBox>(window.get(), "cboCommType")->currentText(),
-             QStringLiteral("network"));
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *type = child<QComboBox>(window.get(), "cboCommType");
+    type->setFocus();
+    retype(type->lineEdit(), QStringLiteral("network"));
+    QCOMPARE(type->currentText(), QStringLiteral("network"));
+    QVERIFY(shown(window.get(), "cboCommPort"));
+    QVERIFY(!shown(window.get(), "cboProtocol"));
+
+    // Confirming the typed text with Enter or leaving the box is no pick
+    // either, and keeps the text as typed.
+    QTest::keyClick(type->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(type->lineEdit(), Qt::Key_Tab);
+    QVERIFY(!type->hasFocus());
+    QCOMPARE(type->currentText(), QStringLiteral("network"));
     QVERIFY(shown(window.get(), "cboCommPort"));
     QVERIFY(!shown(window.get(), "cboProtocol"));
 }

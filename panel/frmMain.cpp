@@ -322,8 +322,10 @@ void frmMain::btnClose_Click()
         return;
     fEnded = true;
     tmrFlash->stop();
-    // A send still running is abandoned: its ending would find no panel.
+    // A send still running is abandoned, and presses waiting their turn are
+    // dropped: nothing goes to the switcher once the panel has ended.
     disconnect(fSender, nullptr, this, nullptr);
+    fSender->cancelAll();
 
     int status = 0;
     try {

@@ -26,6 +26,20 @@ bool CommandSender::isBusy() const
     return fActive || !fQueue.isEmpty();
 }
 
+void CommandSender::cancelAll()
+{
+    fQueue.clear();
+    fRetryTimer.stop();
+    if (fLink) {
+        fLink->disconnect(this);
+        fLink->abort();
+        fLink.release()->deleteLater();
+    }
+    // Inside a report the press's own ending clears this once it returns.
+    if (!fReporting)
+        fActive = false;
+}
+
 void CommandSender::setLinkFactory(LinkFactory factory)
 {
     fFactory = factory ? std::move(factory) : LinkFactory(&SwitcherLink::create);
@@ -100,9 +114,11 @@ void CommandSender::endPress(bool ok, const QString &description)
     // fActive stays set while the window reports the ending (a modal message
     // box runs its own event loop there): presses made meanwhile wait.
     QPointer<CommandSender> self(this);
+    fReporting = true;
     emit sendFinished(press.row, ok, press.command, description);
     if (!self)
         return;
+    fReporting = false;
     fActive = false;
     startNext();
 }

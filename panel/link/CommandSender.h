@@ -30,6 +30,9 @@ public:
     void send(int row,
               const QString &command); // command already decoded; one byte per char (Latin-1)
     bool isBusy() const;
+    // Drops every waiting press and abandons the running one, closing what
+    // its link opened; no ending is reported for them.
+    void cancelAll();
 
     // Test seam: how an attempt's link is made from the settings.
     using LinkFactory = std::function<std::unique_ptr<SwitcherLink>(const LinkSettings &)>;

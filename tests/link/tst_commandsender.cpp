@@ -64,6 +64,7 @@ private slots:
     void pressesWaitTheirTurn();
     void nextPressWaitsForTheReport();
     void widerThanOneByteIsRefused();
+    void cancelAllDropsEveryPress();
 };
 
 void tst_commandsender::successIsOneAttempt()
@@ -249,6 +250,42 @@ void tst_commandsender::widerThanOneByteIsRefused()
     QCOMPARE(made, 0);
     QCOMPARE(finished[0][1].toBool(), false);
     QVERIFY(finished[0][3].toString().contains(QStringLiteral("U+20AC")));
+}
+
+void tst_commandsender::cancelAllDropsEveryPress()
+{
+    // The first link hangs; once cancelled, the sender takes new presses.
+    FakeLink::Log log;
+    CommandSender sender([] { return serialSettings(); });
+    sender.setLinkFactory([&](const LinkSettings &) {
+        return std::make_unique<FakeLink>(log, true, log.started.isEmpty());
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    sender.send(0, QStringLiteral("A"));
+    sender.send(1, QStringLiteral("B"));
+    QCOMPARE(log.started, QList<QByteArray>{"A"});
+
+    sender.cancelAll();
+    QCOMPARE(log.released, 1);
+    QVERIFY(!sender.isBusy());
+    QTest::qWait(20);
+    QCOMPARE(finished.size(), 0);
+    QCOMPARE(log.started, QList<QByteArray>{"A"});
+
+    sender.send(2, QStringLiteral("C"));
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toInt(), 2);
+    QCOMPARE(log.started, (QList<QByteArray>{"A", "C"}));
+
+    // Cancelled from inside a report, the waiting press does not start.
+    connect(&sender, &CommandSender::sendFinished, this, [&] { sender.cancelAll(); });
+    sender.send(3, QStringLiteral("D"));
+    sender.send(4, QStringLiteral("E"));
+    QTRY_COMPARE(finished.size(), 2);
+    QTest::qWait(20);
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(log.started, (QList<QByteArray>{"A", "C", "D"}));
+    QVERIFY(!sender.isBusy());
 }
 
 QTEST_GUILESS_MAIN(tst_commandsender)

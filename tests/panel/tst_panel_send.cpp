@@ -240,8 +240,8 @@ void tst_panel_send::closeDuringSendSavesAndEnds()
     QCOMPARE(window->exitStatus(), 0);
     QCOMPARE(readFile(fixture.path()), file.replace("selected=1\r\n", "selected=0\r\n"));
 
-    // The abandoned press fails on its own; the ended panel shows nothing of it.
-    QTRY_VERIFY(!window->fSender->isBusy());
+    // The press is abandoned with the panel, which shows nothing of it.
+    QVERIFY(!window->fSender->isBusy());
     QVERIFY(fixture.messages.isEmpty());
     QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
     QCOMPARE(lampColour(*window, window->imgPend[0]), QStringLiteral("red"));
@@ -250,12 +250,16 @@ void tst_panel_send::closeDuringSendSavesAndEnds()
 void tst_panel_send::closeWhileSendMessageIsOpen()
 {
     // The session ending closes the message box and then the window while
-    // the failed press still waits in its report.
+    // the failed press still waits in its report, and another press waits
+    // its turn.
     PanelFixture fixture;
-    QByteArray file = networkFile("tcp", refusedPort());
+    QByteArray file = workedExampleFile();
     auto window = fixture.load(file);
     QVERIFY(window);
+    QList<HeldLink *> held;
     window->fSender->setRetryDelay(0ms);
+    window->fSender->setLinkFactory(
+        [&](const LinkSettings &) { return std::make_unique<HeldLink>(held); });
     int shown = 0;
     VantrelMessageBox::setHandler([&](const QString &) {
         ++shown;
@@ -264,14 +268,21 @@ void tst_panel_send::closeWhileSendMessageIsOpen()
     });
     QTest::keyClick(window->cboItem[0], Qt::Key_Up);
     QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
-    QTest::mouseClick(window->btnItem[1], Qt::LeftButton); // waits its turn
+    QTest::mouseClick(window->btnItem[1], Qt::LeftButton);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        QTRY_COMPARE(held.size(), attempt + 1);
+        held[attempt]->end(false);
+    }
     QTRY_VERIFY(window->hasEnded());
 
     QCOMPARE(window->exitStatus(), 0);
     QCOMPARE(readFile(fixture.path()), file.replace("selected=1\r\n", "selected=0\r\n"));
-    // The press ends with the panel: no lamp, no second message, no second save.
+    // Both presses end with the panel: no lamp, no second message, no second
+    // save, and the waiting press never reaches the link.
     QVERIFY(writeFile(fixture.path(), "marker"));
-    QTRY_VERIFY(!window->fSender->isBusy());
+    QVERIFY(!window->fSender->isBusy());
+    QTest::qWait(50);
+    QCOMPARE(held.size(), 4);
     QCOMPARE(shown, 1);
     QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("grey"));
     QCOMPARE(lampColour(*window, window->imgSend[1]), QStringLiteral("grey"));

@@ -355,10 +355,16 @@ void tst_panel::loadFailureEndsWithoutWriting_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("folder");
     QTest::addColumn<QString>("detail");
-    QTest::newRow("missing") << QByteArray() << false << QString();
-    QTest::newRow("folder in its place") << QByteArray() << true << QString();
-    QTest::newRow("selected out of 16 bits")
-        << withSelection(workedExampleFile(), "1", "40000") << false << QStringLiteral("line 14");
+    QTest::addColumn<QString>("linkTarget");
+    QTest::newRow("missing") << QByteArray() << false << QString() << QString();
+    QTest::newRow("folder in its place") << QByteArray() << true << QString() << QString();
+    QTest::newRow("selected out of 16 bits") << withSelection(workedExampleFile(), "1", "40000")
+                                             << false << QStringLiteral("line 14") << QString();
+#ifdef Q_OS_LINUX
+    // Opens like any file, but every read fails, even for root.
+    QTest::newRow("read error after opening")
+        << QByteArray() << false << QStringLiteral("line 1") << QStringLiteral("/proc/self/mem");
+#endif
 }
 
 void tst_panel::loadFailureEndsWithoutWriting()
@@ -366,8 +372,11 @@ void tst_panel::loadFailureEndsWithoutWriting()
     QFETCH(QByteArray, file);
     QFETCH(bool, folder);
     QFETCH(QString, detail);
+    QFETCH(QString, linkTarget);
     PanelFixture fixture;
-    if (folder)
+    if (!linkTarget.isEmpty())
+        QVERIFY(QFile::link(linkTarget, fixture.path()));
+    else if (folder)
         QVERIFY(QDir(fixture.path(QString())).mkdir(QStringLiteral("vantrel.ini")));
     else if (!file.isEmpty())
         QVERIFY(writeFile(fixture.path(), file));

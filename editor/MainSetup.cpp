@@ -3,6 +3,7 @@
 #include "DialogFrame.h"
 #include "EditableItemList.h"
 #include "OutputSetup.h"
+#include "SerialPortMap.h"
 #include "Twips.h"
 #include "TypingFilter.h"
 #include "VantrelBrand.h"
@@ -36,6 +37,28 @@ void fillBox(QComboBox *box, const QStringList &entries, int index, const QStrin
     box->setCurrentIndex(index);
     if (index < 0)
         box->setEditText(shown);
+}
+
+// Which device a port opens depends on the machine (see SerialPortMap), so
+// the port box says it rather than leaving the user to guess.
+QString portToolTip(const QString &text)
+{
+    if (!text.startsWith(kCommPrefix, Qt::CaseInsensitive))
+        return QString();
+    bool ok = false;
+    const int number = text.mid(kCommPrefix.size()).toInt(&ok);
+    if (!ok || number < 1 || number > 255)
+        return QString();
+    return QStringLiteral("Opens %1").arg(SerialPortMap::describe(number));
+}
+
+void describePorts(QComboBox *box)
+{
+    for (int i = 0; i < box->count(); ++i)
+        box->setItemData(i, portToolTip(box->itemText(i)), Qt::ToolTipRole);
+    box->setToolTip(portToolTip(box->currentText()));
+    QObject::connect(box, &QComboBox::currentTextChanged, box,
+                     [box](const QString &text) { box->setToolTip(portToolTip(text)); });
 }
 
 } // namespace
@@ -195,6 +218,7 @@ bool MainSetup::Form_Load()
         cboCommType_Click();
     const QString commPort = kCommPrefix + config.fCommPort;
     fillBox(cboCommPort, config.CommPortCollection(), config.CommPortIndex(commPort), commPort);
+    describePorts(cboCommPort);
     fillBox(cboBaudRate, config.BaudRateCollection(), config.BaudRateIndex(config.fBaudRate),
             config.fBaudRate);
     fillBox(cboDataBits, config.DataBitsCollection(), config.DataBitsIndex(config.fDataBits),

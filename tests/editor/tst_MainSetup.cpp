@@ -1,6 +1,7 @@
 // The settings window: loading, the visibility of the two groups, the typing
 // rules of its boxes, and Close with its saving.
 #include "EditorTestSupport.h"
+#include "SerialPortMap.h"
 #include "Twips.h"
 #include "VantrelBrand.h"
 #include "clsVantrelConfig.h"
@@ -76,6 +77,7 @@ private slots:
     void storedValuesShownAndSavedBack();
     void pickingTypeSwitchesGroups();
     void typingTypeChangesNothingShown();
+    void portBoxNamesTheDevice();
     void closeWritesNormalisedFile_data();
     void closeWritesNormalisedFile();
     void typedValuesSavedAsTyped();
@@ -266,6 +268,19 @@ void tst_MainSetup::pickingTypeSwitchesGroups()
     QVERIFY(!shown(window.get(), "cboProtocol"));
     QCOMPARE(child<QComboBox>(window.get(), "cboBaudRate")->currentText(), QStringLiteral("38400"));
     QCOMPARE(child<QComboBox>(window.get(), "cboCommPort")->currentText(), QStringLiteral("COM2"));
+}
+
+void tst_MainSetup::portBoxNamesTheDevice()
+{
+    SerialPortMap::setOverride(3, QStringLiteral("/dev/ttyUSB7"));
+    auto window = loadEditor(settingsWith(QStringLiteral("commport"), QStringLiteral("3")));
+    SerialPortMap::clearOverrides();
+    QVERIFY(window);
+    auto *port = child<QComboBox>(window.get(), "cboCommPort");
+    QCOMPARE(port->toolTip(), QStringLiteral("Opens COM3 (/dev/ttyUSB7)"));
+    QVERIFY(port->itemData(0, Qt::ToolTipRole).toString().startsWith(QStringLiteral("Opens COM1")));
+    port->setEditText(QStringLiteral("12"));
+    QVERIFY(port->toolTip().isEmpty()); // no "COM" prefix: nothing to say
 }
 
 void tst_MainSetup::typingTypeChangesNothingShown()

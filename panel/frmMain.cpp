@@ -327,6 +327,12 @@ void frmMain::btnClose_Click()
     disconnect(fSender, nullptr, this, nullptr);
     fSender->cancelAll();
 
+    // Before a load there is nothing of the file's to write back.
+    if (!fConfig) {
+        endProgram(fExitStatus);
+        return;
+    }
+
     int status = 0;
     try {
         VantrelFile::Save(*fConfig);

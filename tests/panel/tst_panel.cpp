@@ -91,6 +91,7 @@ private slots:
 
 void tst_panel::createdState()
 {
+    PanelFixture fixture;
     frmMain window;
     QCOMPARE(window.windowTitle(), QStringLiteral("Vantrel"));
     QVERIFY(window.tmrFlash->isActive());
@@ -121,6 +122,11 @@ void tst_panel::createdState()
     // The about line is shown whole in its fixed place.
     QVERIFY(QFontMetrics(window.Label1->font()).horizontalAdvance(window.Label1->text()) <=
             window.Label1->width());
+
+    // Closed before anything was loaded: it ends without writing a file.
+    window.btnClose_Click();
+    QVERIFY(window.hasEnded());
+    QVERIFY(!QFileInfo::exists(QStringLiteral("vantrel.ini")));
 }
 
 void tst_panel::layout_data()

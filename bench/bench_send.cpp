@@ -1,5 +1,7 @@
 // Press-to-wire time through the command sender on loopback, TCP and UDP,
-// beside a plain blocking socket doing connect-send-close in the same run.
+// beside a plain blocking socket doing connect-send-close in the same run,
+// and beside Qt's own sockets doing the same without the sender, which tells
+// what the sender adds from what Qt's event-driven sockets cost.
 // A receiver thread timestamps the moment the last byte arrives; the figure
 // is that moment minus the moment of the press; median and 99th percentile.
 // Prints figures only.
@@ -7,6 +9,10 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QUdpSocket>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -144,6 +150,36 @@ Figures measureSender(bool tcp, quint16 port)
     return figures(samples);
 }
 
+Figures measureQtSocket(bool tcp, quint16 port)
+{
+    std::vector<Clock::duration> samples;
+    for (int i = 0; i < Warmup + Rounds; ++i) {
+        const int expected = gArrivals.load() + 1;
+        const Clock::time_point pressed = Clock::now();
+        if (tcp) {
+            QEventLoop loop;
+            QTcpSocket socket;
+            socket.setProxy(QNetworkProxy::NoProxy);
+            QObject::connect(&socket, &QTcpSocket::connected, &socket, [&] {
+                socket.write(Command);
+                socket.flush();
+                socket.disconnectFromHost();
+            });
+            QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+            QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+            socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+            loop.exec();
+        } else {
+            QUdpSocket socket;
+            socket.writeDatagram(Command, QHostAddress(QHostAddress::LocalHost), port);
+        }
+        const Clock::duration d = waitArrival(expected, pressed);
+        if (i >= Warmup)
+            samples.push_back(d);
+    }
+    return figures(samples);
+}
+
 Figures measurePlain(bool tcp, quint16 port)
 {
     const sockaddr_in to = loopback(port);
@@ -182,20 +218,24 @@ int main(int argc, char **argv)
     std::thread udpThread(udpReceiver, udp);
 
     const Figures plainTcp = measurePlain(true, tcpPort);
+    const Figures qtTcp = measureQtSocket(true, tcpPort);
     const Figures senderTcp = measureSender(true, tcpPort);
     const Figures plainUdp = measurePlain(false, udpPort);
+    const Figures qtUdp = measureQtSocket(false, udpPort);
     const Figures senderUdp = measureSender(false, udpPort);
 
     std::printf("press-to-wire on loopback, %d sends of %d bytes each (microseconds)\n", Rounds,
                 int(Command.size()));
-    std::printf("%-5s %15s %15s %15s %15s %14s\n", "link", "sender median", "sender p99",
-                "plain median", "plain p99", "median ratio");
-    const auto row = [](const char *name, const Figures &sender, const Figures &plain) {
-        std::printf("%-5s %15.1f %15.1f %15.1f %15.1f %14.2f\n", name, sender.median, sender.p99,
-                    plain.median, plain.p99, sender.median / plain.median);
+    std::printf("%-5s %14s %11s %12s %13s %15s %12s\n", "link", "sender median", "sender p99",
+                "Qt median", "plain median", "sender/plain", "sender/Qt");
+    const auto row = [](const char *name, const Figures &sender, const Figures &qt,
+                        const Figures &plain) {
+        std::printf("%-5s %14.1f %11.1f %12.1f %13.1f %15.2f %12.2f\n", name, sender.median,
+                    sender.p99, qt.median, plain.median, sender.median / plain.median,
+                    sender.median / qt.median);
     };
-    row("TCP", senderTcp, plainTcp);
-    row("UDP", senderUdp, plainUdp);
+    row("TCP", senderTcp, qtTcp, plainTcp);
+    row("UDP", senderUdp, qtUdp, plainUdp);
 
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);

@@ -126,6 +126,25 @@ if [[ $program == Vantrel ]]; then
     # The whole screen, so a message box from a failed send shows too.
     sleep 1
     import -window root screenshot-pressed.png
+    # Each failed press ends in a message box; answer them (OK) so that
+    # Close can save. Done once no box has shown for two seconds.
+    quiet=0
+    while ((quiet < 8)); do
+        box=""
+        for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true); do
+            if [[ $(xdotool getwindowname "$w" 2>/dev/null) == Error ]]; then
+                box=$w
+                break
+            fi
+        done
+        if [[ -n $box ]]; then
+            quiet=0
+            xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+        else
+            quiet=$((quiet + 1))
+        fi
+        sleep 0.25
+    done
 fi
 xdotool mousemove --sync $((X + (close_left + close_width / 2) / 15)) \
     $((Y + (close_top + close_height / 2) / 15)) click 1

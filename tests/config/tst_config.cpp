@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +57,7 @@ private slots:
     void readFailureNamesTheLine();
     void writeFailurePropagates();
     void saveFailuresLeaveTheOldFile();
+    void readOnlyFileAndFolderRefuseTheSave();
 
 private:
     std::unique_ptr<QTemporaryDir> fDir;
@@ -463,6 +467,64 @@ void tst_config::saveFailuresLeaveTheOldFile()
     QCOMPARE(reason, QStringLiteral("writing failed: ") + qt_error_string(EFBIG));
     QCOMPARE(readFile(path()), big);
     QCOMPARE(QDir(fDir->path()).entryList(QDir::Files), QStringList{VantrelFile::kFileName});
+}
+
+void tst_config::readOnlyFileAndFolderRefuseTheSave()
+{
+    // Root ignores permissions, so as root the saves run in a child process
+    // that has given up its privileges; otherwise they run right here.
+    const QString readOnlyFile = path(QStringLiteral("file/vantrel.ini"));
+    const QString inReadOnlyFolder = path(QStringLiteral("folder/vantrel.ini"));
+    QDir(fDir->path()).mkdir(QStringLiteral("file"));
+    QDir(fDir->path()).mkdir(QStringLiteral("folder"));
+    QVERIFY(writeFile(readOnlyFile, workedExampleFile()));
+    QVERIFY(writeFile(inReadOnlyFolder, workedExampleFile()));
+    QCOMPARE(::chmod(QFile::encodeName(fDir->path()).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("file"))).constData(), 0777), 0);
+    QCOMPARE(::chmod(QFile::encodeName(readOnlyFile).constData(), 0444), 0);
+    QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("folder"))).constData(), 0555), 0);
+    QCOMPARE(::chmod(QFile::encodeName(inReadOnlyFolder).constData(), 0666), 0);
+
+    const auto config = loadBytes(workedExampleFile()).config;
+    config->fOutputs.at(0)->fSelected = 0;
+    // 1 bit per save that wrongly succeeded.
+    const auto trySaves = [&] {
+        int wrong = 0;
+        for (const QString &target : {readOnlyFile, inReadOnlyFolder}) {
+            try {
+                VantrelFile::Save(*config, target);
+                wrong = wrong * 2 + 1;
+            } catch (const VantrelError &) {
+                wrong = wrong * 2;
+            }
+        }
+        return wrong;
+    };
+
+    int wrong = 0;
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            constexpr uid_t kNobody = 65534;
+            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(100);
+            ::_exit(trySaves());
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QVERIFY2(WEXITSTATUS(status) != 100, "could not give up root in the child");
+        wrong = WEXITSTATUS(status);
+    } else {
+        wrong = trySaves();
+    }
+    QCOMPARE(wrong, 0);
+    QCOMPARE(readFile(readOnlyFile), workedExampleFile());
+    QCOMPARE(readFile(inReadOnlyFolder), workedExampleFile());
+    QCOMPARE(QDir(path(QStringLiteral("folder"))).entryList(QDir::Files),
+             QStringList{VantrelFile::kFileName});
+    ::chmod(QFile::encodeName(path(QStringLiteral("folder"))).constData(), 0755);
 }
 
 QTEST_GUILESS_MAIN(tst_config)

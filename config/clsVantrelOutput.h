@@ -24,7 +24,7 @@ public:
     QList<std::shared_ptr<clsVantrelInput>> fInputs;
 };
 
-// Reads the "selected" value: a leading decimal number (sign, digits,
-// fraction, exponent), rounded half to even; 0 when there is none. Returns
-// false when the rounded value does not fit 16 bits.
+// Reads the "selected" value: its leading decimal number (sign, digits,
+// fraction, exponent; blanks before it skipped), rounded half to even; 0 when
+// there is none. Returns false when the rounded value does not fit 16 bits.
 bool ParseSelectedValue(const QString &text, qint16 &result);

@@ -1,7 +1,7 @@
 #include "LinkSettings.h"
 
-#include "LinkNumbers.h"
 #include "VantrelError.h"
+#include "VantrelNumbers.h"
 #include "clsVantrelConfig.h"
 
 #include <QCoreApplication>
@@ -53,10 +53,10 @@ QString LinkSettings::serialSettingsText() const
 
 int LinkSettings::serialPortNumber() const
 {
-    const std::optional<double> value = LinkNumbers::parseNumber(fCommPort);
+    const std::optional<double> value = VantrelNumbers::parseNumber(fCommPort);
     if (!value)
         throw VantrelError(tr("Serial port \"%1\" is not a number").arg(fCommPort));
-    const std::optional<int> port = LinkNumbers::toInteger16(*value);
+    const std::optional<int> port = VantrelNumbers::toInteger16(*value);
     if (!port)
         throw VantrelError(tr("Serial port \"%1\" is out of range (overflow)").arg(fCommPort));
     if (*port < MinSerialPort || *port > MaxSerialPort)
@@ -69,8 +69,8 @@ int LinkSettings::serialPortNumber() const
 
 quint16 LinkSettings::networkPort() const
 {
-    const double value = LinkNumbers::leadingNumber(fPort);
-    const std::optional<qint32> port = LinkNumbers::toInteger32(value);
+    const double value = VantrelNumbers::leadingNumber(fPort);
+    const std::optional<qint32> port = VantrelNumbers::toInteger32(value);
     if (!port || *port < 1 || *port > 65535)
         throw VantrelError(
             tr("Network port \"%1\" is invalid: it must be a number from 1 to 65535").arg(fPort));

@@ -4,10 +4,12 @@
 #include <QtGlobal>
 #include <optional>
 
-// Number conversions as the settings have always been read: a whole text as
-// a number for the serial port, the leading number of a text for the network
-// port, and rounding half to even when a fraction meets an integer.
-namespace LinkNumbers {
+// Numbers in the file's texts, read the way its settings have always been
+// read: a whole text as a number (the serial port), the leading number of a
+// text (the network port, an output's "selected"), and rounding half to even
+// when a fraction meets an integer. Decimal only: no base prefixes, no blanks
+// inside a number.
+namespace VantrelNumbers {
 
 // The whole text (blanks around it allowed) as a decimal number with optional
 // sign, fraction and exponent; nullopt when it is anything else or empty.
@@ -20,4 +22,4 @@ double leadingNumber(const QString &text);
 std::optional<int> toInteger16(double value);
 std::optional<qint32> toInteger32(double value);
 
-} // namespace LinkNumbers
+} // namespace VantrelNumbers

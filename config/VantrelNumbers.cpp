@@ -1,9 +1,9 @@
-#include "LinkNumbers.h"
+#include "VantrelNumbers.h"
 
 #include <cmath>
 #include <limits>
 
-namespace LinkNumbers {
+namespace VantrelNumbers {
 namespace {
 
 bool isBlank(QChar c)
@@ -112,4 +112,4 @@ std::optional<qint32> toInteger32(double value)
     return roundToInteger<qint32>(value);
 }
 
-} // namespace LinkNumbers
+} // namespace VantrelNumbers

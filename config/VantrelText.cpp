@@ -32,10 +32,16 @@ QString LowerAscii(const QString &text)
 bool IsStorable(const QString &text)
 {
     for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
+        if (!FitsByte(c))
             return false;
     }
     return true;
+}
+
+QString CodePoint(QChar c)
+{
+    return QStringLiteral("U+") +
+           QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
 }
 
 QString StorableLine(const QString &text)
@@ -43,7 +49,7 @@ QString StorableLine(const QString &text)
     QString result;
     result.reserve(text.size());
     for (const QChar c : text) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() > 0xFF)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || !FitsByte(c))
             continue;
         result.append(c);
     }
@@ -67,12 +73,10 @@ void WriteLine(QIODevice *aChannel, const QString &text)
             throw VantrelError(
                 QStringLiteral("a value contains a line break, which the file cannot hold: \"%1\"")
                     .arg(StorableLine(text).left(60)));
-        if (c.unicode() > 0xFF)
+        if (!FitsByte(c))
             throw VantrelError(
-                QStringLiteral("a value contains the character U+%1, which the file cannot hold")
-                    .arg(QString::number(c.unicode(), 16)
-                             .toUpper()
-                             .rightJustified(4, QLatin1Char('0'))));
+                QStringLiteral("a value contains the character %1, which the file cannot hold")
+                    .arg(CodePoint(c)));
     }
     QByteArray bytes = text.toLatin1();
     bytes.append("\r\n", 2);

@@ -12,8 +12,15 @@ namespace VantrelText {
 QString TrimSpaces(const QString &text);
 // ASCII letters only, so comparisons do not depend on the locale.
 QString LowerAscii(const QString &text);
+// True when the character fits one byte of the file.
+inline bool FitsByte(QChar c)
+{
+    return c.unicode() <= 0xFF;
+}
 // True when every character fits one byte of the file.
 bool IsStorable(const QString &text);
+// "U+2603", to name a character in a message.
+QString CodePoint(QChar c);
 // Makes text storable in a single-line field: drops CR and LF and every
 // character above U+00FF. Used by the windows to filter typing and pasting.
 QString StorableLine(const QString &text);

@@ -1,5 +1,7 @@
 #include "TypingFilter.h"
 
+#include "VantrelText.h"
+
 #include <QLineEdit>
 #include <algorithm>
 #include <limits>
@@ -26,7 +28,7 @@ QString TypingFilter::filtered(const QString &segment) const
     QString result;
     result.reserve(segment.size());
     for (const QChar c : segment) {
-        if (c.unicode() > 0xFF)
+        if (!VantrelText::FitsByte(c))
             continue; // the file cannot hold it
         if (fMode == Mode::Command && c == QLatin1Char('\r'))
             result += QLatin1String("\\r");

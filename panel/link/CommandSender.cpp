@@ -1,5 +1,7 @@
 #include "CommandSender.h"
 
+#include "VantrelText.h"
+
 #include <QPointer>
 
 CommandSender::CommandSender(SettingsSource settings, QObject *parent)
@@ -66,12 +68,10 @@ void CommandSender::attempt()
     // Commands come from a file of one byte per character; anything wider
     // would reach the wire as a different byte, so it is refused instead.
     for (const QChar c : std::as_const(fCurrent.command)) {
-        if (c.unicode() > 0xff) {
-            const QString code =
-                QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-            endPress(false, tr("The command holds the character U+%1, which cannot be sent as "
+        if (!VantrelText::FitsByte(c)) {
+            endPress(false, tr("The command holds the character %1, which cannot be sent as "
                                "a single byte")
-                                .arg(code));
+                                .arg(VantrelText::CodePoint(c)));
             return;
         }
     }

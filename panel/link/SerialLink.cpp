@@ -23,7 +23,7 @@ std::chrono::milliseconds lineTime(qint64 bytes, qint32 baudRate)
 } // namespace
 
 SerialLink::SerialLink(const LinkSettings &settings, QObject *parent)
-    : SwitcherLink(parent), fSettings(settings)
+    : SwitcherLink(settings, parent)
 {
     fDrainTimer.setSingleShot(true);
     connect(&fDrainTimer, &QTimer::timeout, this, &SerialLink::checkDrained);
@@ -40,14 +40,14 @@ void SerialLink::start(const QByteArray &bytes)
     SerialLineSettings line;
     QString device;
     try {
-        const int portNumber = fSettings.serialPortNumber();
-        fName = SerialPortMap::describe(portNumber);
+        const int portNumber = settings().serialPortNumber();
+        setTarget(SerialPortMap::describe(portNumber));
         device = SerialPortMap::deviceFor(portNumber);
         if (device.isEmpty()) {
             fail(tr("no serial device has this number"));
             return;
         }
-        line = SerialLineSettings::parse(fSettings.serialSettingsText());
+        line = SerialLineSettings::parse(settings().serialSettingsText());
     } catch (const VantrelError &e) {
         fail(e.description());
         return;
@@ -111,14 +111,6 @@ void SerialLink::checkDrained()
     finish(true, QString());
 }
 
-void SerialLink::fail(const QString &reason)
-{
-    if (fName.isEmpty())
-        finish(false, reason);
-    else
-        finish(false, fName + QStringLiteral(": ") + reason);
-}
-
 void SerialLink::release()
 {
     fDrainTimer.stop();
@@ -129,8 +121,7 @@ void SerialLink::release()
     }
 }
 
-QString SerialLink::timeoutDescription() const
+QString SerialLink::timeoutReason() const
 {
-    return fName + QStringLiteral(": ") +
-           tr("the command did not go out within %1 ms").arg(fLimit.count());
+    return tr("the command did not go out within %1 ms").arg(fLimit.count());
 }

@@ -24,15 +24,12 @@ public:
 
 protected:
     void release() override;
-    QString timeoutDescription() const override;
+    QString timeoutReason() const override;
 
 private:
     void onBytesWritten();
     void checkDrained();
-    void fail(const QString &reason);
 
-    LinkSettings fSettings;
-    QString fName;
     QSerialPort *fPort = nullptr;
     qint32 fBaudRate = 9600;
     std::chrono::milliseconds fLimit{0};

@@ -5,7 +5,8 @@
 #include "TcpLink.h"
 #include "UdpLink.h"
 
-SwitcherLink::SwitcherLink(QObject *parent) : QObject(parent)
+SwitcherLink::SwitcherLink(const LinkSettings &settings, QObject *parent)
+    : QObject(parent), fSettings(settings)
 {
     fWatchdog.setSingleShot(true);
     connect(&fWatchdog, &QTimer::timeout, this, &SwitcherLink::onWatchdog);
@@ -31,6 +32,11 @@ void SwitcherLink::finish(bool ok, const QString &description)
         this, [this, ok, description] { emit finished(ok, description); }, Qt::QueuedConnection);
 }
 
+void SwitcherLink::fail(const QString &reason)
+{
+    finish(false, fTarget.isEmpty() ? reason : fTarget + QStringLiteral(": ") + reason);
+}
+
 void SwitcherLink::armWatchdog(std::chrono::milliseconds timeout)
 {
     if (!fFinished)
@@ -39,7 +45,7 @@ void SwitcherLink::armWatchdog(std::chrono::milliseconds timeout)
 
 void SwitcherLink::onWatchdog()
 {
-    finish(false, timeoutDescription());
+    fail(timeoutReason());
 }
 
 std::unique_ptr<SwitcherLink> SwitcherLink::create(const LinkSettings &settings)

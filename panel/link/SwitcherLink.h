@@ -1,13 +1,13 @@
 #pragma once
 
+#include "LinkSettings.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <chrono>
 #include <memory>
-
-struct LinkSettings;
 
 // One attempt to hand a command to the switcher. start() is called once and
 // finished() follows exactly once, always from the event loop (never from
@@ -22,7 +22,7 @@ public:
     // end after this long; serial attempts add the line's transmission time.
     static constexpr std::chrono::milliseconds DefaultTimeout{3000};
 
-    explicit SwitcherLink(QObject *parent = nullptr);
+    explicit SwitcherLink(const LinkSettings &settings, QObject *parent = nullptr);
     ~SwitcherLink() override;
 
     virtual void start(const QByteArray &bytes) = 0;
@@ -43,15 +43,23 @@ signals:
 protected:
     // Emits finished() the first time only, after releasing the link.
     void finish(bool ok, const QString &description);
-    // Starts the watchdog that ends the attempt with timeoutDescription().
+    // Fails the attempt; the reason follows the target's name, so every
+    // message says what was tried ("COM3 (/dev/ttyS2): ...", "host:port: ...").
+    void fail(const QString &reason);
+    void setTarget(const QString &target) { fTarget = target; }
+    const LinkSettings &settings() const { return fSettings; }
+    // Starts the watchdog that ends the attempt with timeoutReason().
     void armWatchdog(std::chrono::milliseconds timeout);
     // Closes sockets or ports without reporting anything.
     virtual void release() = 0;
-    virtual QString timeoutDescription() const = 0;
+    // Why the watchdog ended the attempt, without the target's name.
+    virtual QString timeoutReason() const = 0;
 
 private:
     void onWatchdog();
 
+    LinkSettings fSettings;
+    QString fTarget;
     QTimer fWatchdog;
     std::chrono::milliseconds fTimeout = DefaultTimeout;
     bool fFinished = false;

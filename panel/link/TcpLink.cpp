@@ -5,9 +5,7 @@
 #include <QNetworkProxy>
 #include <QTcpSocket>
 
-TcpLink::TcpLink(const LinkSettings &settings, QObject *parent)
-    : SwitcherLink(parent), fSettings(settings)
-{}
+TcpLink::TcpLink(const LinkSettings &settings, QObject *parent) : SwitcherLink(settings, parent) {}
 
 TcpLink::~TcpLink()
 {
@@ -20,13 +18,13 @@ void TcpLink::start(const QByteArray &bytes)
     QString host;
     quint16 port = 0;
     try {
-        host = fSettings.networkHost();
-        port = fSettings.networkPort();
+        host = settings().networkHost();
+        port = settings().networkPort();
     } catch (const VantrelError &e) {
         fail(e.description());
         return;
     }
-    fTarget = LinkSettings::targetText(host, port);
+    setTarget(LinkSettings::targetText(host, port));
     fBytes = bytes;
     armWatchdog(timeout());
 
@@ -74,14 +72,6 @@ void TcpLink::onDisconnected()
         finish(true, QString());
 }
 
-void TcpLink::fail(const QString &reason)
-{
-    if (fTarget.isEmpty())
-        finish(false, reason);
-    else
-        finish(false, fTarget + QStringLiteral(": ") + reason);
-}
-
 void TcpLink::release()
 {
     if (fSocket) {
@@ -90,9 +80,9 @@ void TcpLink::release()
     }
 }
 
-QString TcpLink::timeoutDescription() const
+QString TcpLink::timeoutReason() const
 {
     const QString what = fConnected ? tr("the command did not go out within %1 ms")
                                     : tr("no connection within %1 ms");
-    return fTarget + QStringLiteral(": ") + what.arg(timeout().count());
+    return what.arg(timeout().count());
 }

@@ -19,15 +19,12 @@ public:
 
 protected:
     void release() override;
-    QString timeoutDescription() const override;
+    QString timeoutReason() const override;
 
 private:
     void onConnected();
     void onDisconnected();
-    void fail(const QString &reason);
 
-    LinkSettings fSettings;
-    QString fTarget;
     QByteArray fBytes;
     QTcpSocket *fSocket = nullptr;
     qint64 fWritten = 0;

@@ -22,9 +22,7 @@ QPointer<QUdpSocket> &sharedSocket()
 
 } // namespace
 
-UdpLink::UdpLink(const LinkSettings &settings, QObject *parent)
-    : SwitcherLink(parent), fSettings(settings)
-{}
+UdpLink::UdpLink(const LinkSettings &settings, QObject *parent) : SwitcherLink(settings, parent) {}
 
 UdpLink::~UdpLink()
 {
@@ -36,13 +34,13 @@ void UdpLink::start(const QByteArray &bytes)
 {
     QString host;
     try {
-        host = fSettings.networkHost();
-        fPort = fSettings.networkPort();
+        host = settings().networkHost();
+        fPort = settings().networkPort();
     } catch (const VantrelError &e) {
         fail(e.description());
         return;
     }
-    fTarget = LinkSettings::targetText(host, fPort);
+    setTarget(LinkSettings::targetText(host, fPort));
     fBytes = bytes;
 
     QHostAddress address;
@@ -101,14 +99,6 @@ void UdpLink::sendTo(const QHostAddress &address)
     finish(true, QString());
 }
 
-void UdpLink::fail(const QString &reason)
-{
-    if (fTarget.isEmpty())
-        finish(false, reason);
-    else
-        finish(false, fTarget + QStringLiteral(": ") + reason);
-}
-
 void UdpLink::release()
 {
     if (fLookupId != -1) {
@@ -125,8 +115,7 @@ void UdpLink::release()
     }
 }
 
-QString UdpLink::timeoutDescription() const
+QString UdpLink::timeoutReason() const
 {
-    return fTarget + QStringLiteral(": ") +
-           tr("the address could not be looked up within %1 ms").arg(timeout().count());
+    return tr("the address could not be looked up within %1 ms").arg(timeout().count());
 }

@@ -23,15 +23,12 @@ public:
 
 protected:
     void release() override;
-    QString timeoutDescription() const override;
+    QString timeoutReason() const override;
 
 private:
     void onLookedUp(const QHostInfo &info);
     void sendTo(const QHostAddress &address);
-    void fail(const QString &reason);
 
-    LinkSettings fSettings;
-    QString fTarget;
     QByteArray fBytes;
     quint16 fPort = 0;
     int fLookupId = -1;

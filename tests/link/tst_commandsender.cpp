@@ -20,7 +20,9 @@ public:
         int released = 0;
     };
 
-    FakeLink(Log &log, bool ok, bool hang) : fLog(log), fOk(ok), fHang(hang) {}
+    FakeLink(Log &log, bool ok, bool hang)
+        : SwitcherLink(LinkSettings{}), fLog(log), fOk(ok), fHang(hang)
+    {}
 
     void start(const QByteArray &bytes) override
     {
@@ -34,7 +36,7 @@ public:
 
 protected:
     void release() override { ++fLog.released; }
-    QString timeoutDescription() const override { return QStringLiteral("no answer"); }
+    QString timeoutReason() const override { return QStringLiteral("no answer"); }
 
 private:
     Log &fLog;

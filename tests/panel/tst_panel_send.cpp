@@ -58,14 +58,14 @@ private:
 class HeldLink : public SwitcherLink
 {
 public:
-    explicit HeldLink(QList<HeldLink *> &held) { held.append(this); }
+    explicit HeldLink(QList<HeldLink *> &held) : SwitcherLink(LinkSettings{}) { held.append(this); }
     void start(const QByteArray &bytes) override { started = bytes; }
     void end(bool ok) { finish(ok, QStringLiteral("held link failed")); }
     QByteArray started;
 
 protected:
     void release() override {}
-    QString timeoutDescription() const override { return QString(); }
+    QString timeoutReason() const override { return QString(); }
 };
 
 // A loopback port with nobody listening: connections to it are refused.

@@ -281,6 +281,7 @@ void tst_config::selectedNumber_data()
     QTest::newRow("exponent without digits") << "1e" << true << 1;
     QTest::newRow("no base prefixes") << "&H10" << true << 0;
     QTest::newRow("no inner blanks") << "1 2" << true << 1;
+    QTest::newRow("leading tab skipped") << "\t5" << true << 5;
     QTest::newRow("lowest") << "-32768" << true << -32768;
     QTest::newRow("highest") << "32767.4" << true << 32767;
     QTest::newRow("rounds past highest") << "32767.5" << false << 0;

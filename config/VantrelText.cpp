@@ -3,7 +3,10 @@
 #include "VantrelError.h"
 
 #include <QIODevice>
+#include <QVarLengthArray>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace VantrelText {
 
@@ -20,6 +23,11 @@ QString TrimSpaces(const QString &text)
 
 QString LowerAscii(const QString &text)
 {
+    const auto isUpper = [](QChar c) {
+        return c.unicode() >= u'A' && c.unicode() <= u'Z';
+    };
+    if (std::none_of(text.begin(), text.end(), isUpper))
+        return text;
     QString result = text;
     for (QChar &c : result) {
         const char16_t u = c.unicode();
@@ -27,6 +35,20 @@ QString LowerAscii(const QString &text)
             c = QChar(char16_t(u + (u'a' - u'A')));
     }
     return result;
+}
+
+bool EqualsLowerAscii(const QString &text, QLatin1String word)
+{
+    if (text.size() != word.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char16_t u = text.at(i).unicode();
+        if (u >= u'A' && u <= u'Z')
+            u = char16_t(u + (u'a' - u'A'));
+        if (u != char16_t(uchar(word.at(i).toLatin1())))
+            return false;
+    }
+    return true;
 }
 
 bool IsStorable(const QString &text)
@@ -64,10 +86,10 @@ QString FailureReason(const QIODevice *device, int systemError)
     return reason;
 }
 
-void WriteLine(QIODevice *aChannel, const QString &text)
+namespace {
+
+[[noreturn]] void throwUnstorable(const QString &text)
 {
-    if (!aChannel || !aChannel->isWritable())
-        throw VantrelError(QStringLiteral("the file is not open for writing"));
     for (const QChar c : text) {
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             throw VantrelError(
@@ -78,13 +100,45 @@ void WriteLine(QIODevice *aChannel, const QString &text)
                 QStringLiteral("a value contains the character %1, which the file cannot hold")
                     .arg(CodePoint(c)));
     }
-    QByteArray bytes = text.toLatin1();
-    bytes.append("\r\n", 2);
+    Q_UNREACHABLE();
+}
+
+} // namespace
+
+void WriteLine(QIODevice *aChannel, QLatin1String key, const QString &value)
+{
+    if (!aChannel || !aChannel->isWritable())
+        throw VantrelError(QStringLiteral("the file is not open for writing"));
+    // The check and the narrowing are separate loops without early exits, so
+    // the compiler can run them over many characters at a time; a save of a
+    // large file is mostly these two loops.
+    const auto *text = reinterpret_cast<const char16_t *>(value.constData());
+    const qsizetype size = value.size();
+    bool storable = true;
+    for (qsizetype i = 0; i < size; ++i)
+        storable &= (text[i] <= 0xFF) & (text[i] != u'\r') & (text[i] != u'\n');
+    if (!storable)
+        throwUnstorable(value);
+
+    QVarLengthArray<char, 1024> line(key.size() + size + 2);
+    char *out = line.data();
+    std::memcpy(out, key.data(), size_t(key.size()));
+    out += key.size();
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = char(text[i]);
+    out[size] = '\r';
+    out[size + 1] = '\n';
+
     errno = 0;
-    const qint64 written = aChannel->write(bytes);
-    if (written != bytes.size())
+    const qint64 written = aChannel->write(line.constData(), line.size());
+    if (written != line.size())
         throw VantrelError(
             QStringLiteral("writing failed: %1").arg(FailureReason(aChannel, errno)));
+}
+
+void WriteLine(QIODevice *aChannel, const QString &text)
+{
+    WriteLine(aChannel, QLatin1String(), text);
 }
 
 } // namespace VantrelText

@@ -12,6 +12,8 @@ namespace VantrelText {
 QString TrimSpaces(const QString &text);
 // ASCII letters only, so comparisons do not depend on the locale.
 QString LowerAscii(const QString &text);
+// LowerAscii(text) == word for a word in lower case, without a copy.
+bool EqualsLowerAscii(const QString &text, QLatin1String word);
 // True when the character fits one byte of the file.
 inline bool FitsByte(QChar c)
 {
@@ -32,5 +34,7 @@ QString FailureReason(const QIODevice *device, int systemError);
 // The writing primitive of every Serialize: one line followed by CR LF.
 // Throws VantrelError when the text cannot be stored or the write fails.
 void WriteLine(QIODevice *aChannel, const QString &text);
+// The line "<key><value>", as above, without building it first.
+void WriteLine(QIODevice *aChannel, QLatin1String key, const QString &value);
 
 } // namespace VantrelText

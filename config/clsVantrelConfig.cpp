@@ -37,15 +37,15 @@ void clsVantrelConfig::Initialize()
 void clsVantrelConfig::Serialize(QIODevice *aChannel) const
 {
     WriteLine(aChannel, QStringLiteral("[vantrel]"));
-    WriteLine(aChannel, QStringLiteral("type=") + fType);
-    WriteLine(aChannel, QStringLiteral("commport=") + fCommPort);
-    WriteLine(aChannel, QStringLiteral("baudrate=") + fBaudRate);
-    WriteLine(aChannel, QStringLiteral("databits=") + fDataBits);
-    WriteLine(aChannel, QStringLiteral("parity=") + fParity);
-    WriteLine(aChannel, QStringLiteral("stopbits=") + fStopBits);
-    WriteLine(aChannel, QStringLiteral("protocol=") + fProtocol);
-    WriteLine(aChannel, QStringLiteral("ipaddress=") + fIPAddress);
-    WriteLine(aChannel, QStringLiteral("port=") + fPort);
+    WriteLine(aChannel, QLatin1String("type="), fType);
+    WriteLine(aChannel, QLatin1String("commport="), fCommPort);
+    WriteLine(aChannel, QLatin1String("baudrate="), fBaudRate);
+    WriteLine(aChannel, QLatin1String("databits="), fDataBits);
+    WriteLine(aChannel, QLatin1String("parity="), fParity);
+    WriteLine(aChannel, QLatin1String("stopbits="), fStopBits);
+    WriteLine(aChannel, QLatin1String("protocol="), fProtocol);
+    WriteLine(aChannel, QLatin1String("ipaddress="), fIPAddress);
+    WriteLine(aChannel, QLatin1String("port="), fPort);
     for (const auto &output : fOutputs)
         output->Serialize(aChannel);
 }

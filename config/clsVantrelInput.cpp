@@ -15,17 +15,17 @@ void clsVantrelInput::Serialize(QIODevice *aChannel) const
 {
     WriteLine(aChannel, QString());
     WriteLine(aChannel, QStringLiteral("[input]"));
-    WriteLine(aChannel, QStringLiteral("name=") + fInputName);
-    WriteLine(aChannel, QStringLiteral("command=") + fCommand);
+    WriteLine(aChannel, QLatin1String("name="), fInputName);
+    WriteLine(aChannel, QLatin1String("command="), fCommand);
 }
 
 void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
 {
     while (Parser.fItemType == clsVantrelParser::Entry) {
-        const QString key = VantrelText::LowerAscii(Parser.fItem);
-        if (key == QLatin1String("name"))
+        const QString &key = Parser.fItem;
+        if (VantrelText::EqualsLowerAscii(key, QLatin1String("name")))
             fInputName = Parser.fValue;
-        else if (key == QLatin1String("command"))
+        else if (VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
             fCommand = Parser.fValue;
         Parser.GetNextItem();
     }

@@ -28,8 +28,8 @@ void clsVantrelOutput::Serialize(QIODevice *aChannel) const
 {
     WriteLine(aChannel, QString());
     WriteLine(aChannel, QStringLiteral("[output]"));
-    WriteLine(aChannel, QStringLiteral("name=") + fOutputName);
-    WriteLine(aChannel, QStringLiteral("selected=") + QString::number(fSelected));
+    WriteLine(aChannel, QLatin1String("name="), fOutputName);
+    WriteLine(aChannel, QLatin1String("selected="), QString::number(fSelected));
     for (const auto &input : fInputs)
         input->Serialize(aChannel);
 }
@@ -37,10 +37,10 @@ void clsVantrelOutput::Serialize(QIODevice *aChannel) const
 void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
 {
     while (Parser.fItemType == clsVantrelParser::Entry) {
-        const QString key = VantrelText::LowerAscii(Parser.fItem);
-        if (key == QLatin1String("name")) {
+        const QString &key = Parser.fItem;
+        if (VantrelText::EqualsLowerAscii(key, QLatin1String("name"))) {
             fOutputName = Parser.fValue;
-        } else if (key == QLatin1String("selected")) {
+        } else if (VantrelText::EqualsLowerAscii(key, QLatin1String("selected"))) {
             if (!ParseSelectedValue(Parser.fValue, fSelected))
                 throw VantrelError(QStringLiteral("line %1: selected value %2 is out of range")
                                        .arg(Parser.fLine)
@@ -49,7 +49,7 @@ void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
         Parser.GetNextItem();
     }
     while (Parser.fItemType == clsVantrelParser::SectionHeader &&
-           VantrelText::LowerAscii(Parser.fItem) == QLatin1String("input")) {
+           VantrelText::EqualsLowerAscii(Parser.fItem, QLatin1String("input"))) {
         auto input = std::make_shared<clsVantrelInput>();
         input->Initialize();
         fInputs.append(input);

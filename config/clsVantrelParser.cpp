@@ -4,6 +4,7 @@
 #include "VantrelText.h"
 
 #include <QIODevice>
+#include <cstring>
 
 namespace {
 constexpr qint64 kChunkSize = 64 * 1024;
@@ -46,34 +47,44 @@ bool clsVantrelParser::fill()
 }
 
 // Reads one line without its terminator. CR LF, a lone LF and a lone CR each
-// end a line, so files saved by any text editor read the same.
-bool clsVantrelParser::readLine(QByteArray &line)
+// end a line, so files saved by any text editor read the same. The line is
+// not copied: a large file has hundreds of thousands of them.
+bool clsVantrelParser::readLine(LineView &line)
 {
-    line.clear();
     qsizetype scan = fPos;
     for (;;) {
         const char *data = fBuffer.constData();
         const qsizetype size = fBuffer.size();
-        while (scan < size && data[scan] != '\r' && data[scan] != '\n')
+        // The buffer ends in a NUL (QByteArray keeps one after the data), so
+        // the library's vectorised scan can find the line end; a NUL inside
+        // the line is passed over.
+        while (scan < size) {
+            scan += qsizetype(std::strcspn(data + scan, "\r\n"));
+            if (scan >= size || data[scan] != '\0')
+                break;
             ++scan;
+        }
         if (scan < size) {
-            line = fBuffer.mid(fPos, scan - fPos);
+            line = {data + fPos, scan - fPos};
             const bool cr = data[scan] == '\r';
             fPos = scan + 1;
-            if (cr) {
-                // The LF of a CR LF pair may sit in the next chunk.
-                if (fPos == fBuffer.size())
-                    fill();
-                if (fPos < fBuffer.size() && fBuffer.at(fPos) == '\n')
-                    ++fPos;
+            // The LF of a CR LF pair may sit in the next chunk; reading it
+            // drops the consumed bytes, this line among them, so it moves
+            // aside first.
+            if (cr && fPos == size && !fEof) {
+                fSpill = QByteArray(line.data, line.size);
+                line = {fSpill.constData(), fSpill.size()};
+                fill();
             }
+            if (cr && fPos < fBuffer.size() && fBuffer.at(fPos) == '\n')
+                ++fPos;
             ++fLinesRead;
             return true;
         }
         const qsizetype consumed = scan - fPos;
         if (!fill()) {
             if (fPos < fBuffer.size()) {
-                line = fBuffer.mid(fPos);
+                line = {fBuffer.constData() + fPos, fBuffer.size() - fPos};
                 fPos = fBuffer.size();
                 ++fLinesRead;
                 return true;
@@ -84,33 +95,50 @@ bool clsVantrelParser::readLine(QByteArray &line)
     }
 }
 
+namespace {
+
+// Spaces only, as VantrelText::TrimSpaces, on the raw bytes.
+QLatin1String trimmed(const char *begin, const char *end)
+{
+    while (begin < end && *begin == ' ')
+        ++begin;
+    while (end > begin && end[-1] == ' ')
+        --end;
+    return QLatin1String(begin, end);
+}
+
+} // namespace
+
 void clsVantrelParser::GetNextItem()
 {
-    QString line;
-    QByteArray raw;
+    // Items are assigned from the raw bytes: fItem keeps its storage from line
+    // to line, and fValue allocates only when the model kept the last one.
+    QLatin1String line;
+    LineView raw;
     while (line.isEmpty()) {
         if (!readLine(raw))
             break;
-        line = VantrelText::TrimSpaces(QString::fromLatin1(raw));
-    }
-    if (line.isEmpty()) {
-        fItemType = EndOfInput;
-        fLine = fLinesRead;
-        return;
+        line = trimmed(raw.data, raw.data + raw.size);
     }
     fLine = fLinesRead;
+    if (line.isEmpty()) {
+        fItemType = EndOfInput;
+        return;
+    }
+    const char *begin = line.data();
+    const char *end = begin + line.size();
     if (line.size() >= 2 && line.front() == QLatin1Char('[') && line.back() == QLatin1Char(']')) {
         fItemType = SectionHeader;
-        fItem = VantrelText::TrimSpaces(line.mid(1, line.size() - 2));
+        fItem = trimmed(begin + 1, end - 1);
         return;
     }
     fItemType = Entry;
-    const qsizetype eq = line.indexOf(QLatin1Char('='));
-    if (eq < 0) {
+    const char *eq = static_cast<const char *>(std::memchr(begin, '=', size_t(line.size())));
+    if (!eq) {
         fItem = line; // already trimmed
         fValue.clear();
     } else {
-        fItem = VantrelText::TrimSpaces(line.left(eq));
-        fValue = VantrelText::TrimSpaces(line.mid(eq + 1));
+        fItem = trimmed(begin, eq);
+        fValue = trimmed(eq + 1, end);
     }
 }

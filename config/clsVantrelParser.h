@@ -33,10 +33,17 @@ public:
     qint64 fLine = 0;
 
 private:
-    bool readLine(QByteArray &line);
+    // A line as a view of the buffer (or of fSpill), valid until the next read.
+    struct LineView
+    {
+        const char *data = nullptr;
+        qsizetype size = 0;
+    };
+    bool readLine(LineView &line);
     bool fill();
 
     QByteArray fBuffer;
+    QByteArray fSpill;
     qsizetype fPos = 0;
     bool fEof = false;
     qint64 fLinesRead = 0;

@@ -15,6 +15,7 @@ class tst_configfuzz : public QObject
 
 private slots:
     void loadSaveIsAFixedPoint();
+    void lineEndsAcrossChunkBoundaries();
 
 private:
     QByteArray generated(QRandomGenerator &rng);
@@ -145,6 +146,32 @@ void tst_configfuzz::loadSaveIsAFixedPoint()
     }
     QVERIFY(loaded > 2000);
     QVERIFY(refused > 0);
+}
+
+void tst_configfuzz::lineEndsAcrossChunkBoundaries()
+{
+    // The file is read in 64 KiB chunks: a CR LF pair, a lone CR or a NUL may
+    // sit on either side of a chunk's end, and each must read the same.
+    constexpr int kChunk = 64 * 1024;
+    const QByteArray head = "[vantrel]\r\n[output]\r\nname=";
+    const char tail[] = "\r\nselected=0\r[input]\rname=a\0b\r\ncommand=c\r\n[stop]\r\n";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(VantrelFile::kFileName);
+    for (const int chunkEnd : {kChunk, 2 * kChunk}) {
+        for (int shift = -3; shift <= 3; ++shift) {
+            const QByteArray name((chunkEnd + shift) - head.size(), 'n');
+            QVERIFY(writeFile(path, head + name + QByteArray(tail, sizeof tail - 1)));
+            const auto loaded = VantrelFile::Load(path);
+            QCOMPARE(loaded.stopLine, qint64(8)); // a CR LF pair is one line end
+            QCOMPARE(loaded.config->fOutputs.size(), 1);
+            const auto &output = *loaded.config->fOutputs.at(0);
+            QCOMPARE(output.fOutputName.size(), name.size());
+            QCOMPARE(output.fSelected, qint16(0));
+            QCOMPARE(output.fInputs.size(), 1);
+            QCOMPARE(output.fInputs.at(0)->fInputName, QString::fromLatin1("a\0b", 3));
+            QCOMPARE(output.fInputs.at(0)->fCommand, QStringLiteral("c"));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_configfuzz)

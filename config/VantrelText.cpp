@@ -122,7 +122,10 @@ void WriteLine(QIODevice *aChannel, QLatin1String key, const QString &value)
 
     QVarLengthArray<char, 1024> line(key.size() + size + 2);
     char *out = line.data();
-    std::memcpy(out, key.data(), size_t(key.size()));
+    // A default QLatin1String has no data at all, and memcpy from a null
+    // pointer is undefined even for no bytes.
+    if (!key.isEmpty())
+        std::memcpy(out, key.data(), size_t(key.size()));
     out += key.size();
     for (qsizetype i = 0; i < size; ++i)
         out[i] = char(text[i]);

@@ -21,7 +21,11 @@ LoadResult Load(const QString &path)
     QFile channel(path);
     if (!channel.open(QIODevice::ReadOnly))
         throw OpenError(channel.errorString());
+    return Load(channel);
+}
 
+LoadResult Load(QIODevice &channel)
+{
     LoadResult result;
     result.config = std::make_shared<clsVantrelConfig>();
     result.config->Initialize();
@@ -39,7 +43,6 @@ LoadResult Load(const QString &path)
                               ? parser.fItem
                               : parser.fItem + QLatin1Char('=') + parser.fValue;
     }
-    channel.close();
     return result;
 }
 

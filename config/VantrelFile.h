@@ -6,6 +6,8 @@
 #include <QString>
 #include <memory>
 
+class QIODevice;
+
 // Loading and saving "vantrel.ini" for both programs.
 namespace VantrelFile {
 
@@ -35,6 +37,10 @@ struct LoadResult
 // Open, initialise, tokenize, deserialize, close. Throws OpenError or
 // VantrelError; the description names the line where one applies.
 LoadResult Load(const QString &path = kFileName);
+
+// The same reading from a device already open for reading, left open; the
+// file version above opens the file and hands it here. Throws VantrelError.
+LoadResult Load(QIODevice &channel);
 
 // Writes the whole configuration atomically: on any failure the previous
 // file stays exactly as it was and VantrelError describes what failed.

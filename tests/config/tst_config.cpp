@@ -47,6 +47,7 @@ private slots:
     void tokenizerLines();
     void readingRules_data();
     void readingRules();
+    void deviceLoadNeedsAReadableDevice();
     void selectedNumber_data();
     void selectedNumber();
     void selectedOutOfRangeFailsWithLine();
@@ -260,6 +261,27 @@ void tst_config::readingRules()
     QCOMPARE(result.stopLine, qint64(stopLine));
     if (stopLine)
         QVERIFY(result.stopDescription().startsWith(QStringLiteral("line %1: ").arg(stopLine)));
+
+    // Reading from memory follows the same path as reading the file.
+    QBuffer buffer;
+    buffer.setData(file);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const auto fromDevice = VantrelFile::Load(buffer);
+    QCOMPARE(serialized(*fromDevice.config), written);
+    QCOMPARE(fromDevice.complete, result.complete);
+    QCOMPARE(fromDevice.stopLine, result.stopLine);
+    QCOMPARE(fromDevice.stopText, result.stopText);
+    QVERIFY(buffer.isOpen());
+}
+
+void tst_config::deviceLoadNeedsAReadableDevice()
+{
+    QBuffer closed;
+    closed.setData(workedExampleFile());
+    QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Load(closed));
+    QBuffer writeOnly;
+    QVERIFY(writeOnly.open(QIODevice::WriteOnly));
+    QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Load(writeOnly));
 }
 
 void tst_config::selectedNumber_data()

@@ -37,6 +37,11 @@ void SwitcherLink::fail(const QString &reason)
     finish(false, fTarget.isEmpty() ? reason : fTarget + QStringLiteral(": ") + reason);
 }
 
+QString SwitcherLink::lookupFailure(const QString &resolverReason)
+{
+    return tr("the name could not be looked up (%1)").arg(resolverReason);
+}
+
 void SwitcherLink::armWatchdog(std::chrono::milliseconds timeout)
 {
     if (!fFinished)

@@ -54,6 +54,10 @@ protected:
     virtual void release() = 0;
     // Why the watchdog ended the attempt, without the target's name.
     virtual QString timeoutReason() const = 0;
+    // The reason for a host name that did not resolve. The resolver's own
+    // text ("Host not found", "Temporary failure in name resolution") does
+    // not say which step failed.
+    static QString lookupFailure(const QString &resolverReason);
 
 private:
     void onWatchdog();

@@ -2,13 +2,28 @@
 
 #include "VantrelError.h"
 
+#include <QHostInfo>
+#include <QNetworkInterface>
 #include <QNetworkProxy>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 TcpLink::TcpLink(const LinkSettings &settings, QObject *parent) : SwitcherLink(settings, parent) {}
 
 TcpLink::~TcpLink()
 {
+#ifdef Q_OS_UNIX
+    dropPendingConnect();
+#endif
     if (fSocket)
         fSocket->disconnect(this);
 }
@@ -36,11 +51,146 @@ void TcpLink::start(const QByteArray &bytes)
     connect(fSocket, &QTcpSocket::disconnected, this, &TcpLink::onDisconnected);
     connect(fSocket, &QTcpSocket::bytesWritten, this,
             [this](qint64 written) { fWritten += written; });
-    connect(fSocket, &QTcpSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError) { fail(fSocket->errorString()); });
+    connect(fSocket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        // Qt's text ("The remote host closed the connection") does not say
+        // that the command was cut short, which is what the operator needs.
+        if (fConnected && error == QAbstractSocket::RemoteHostClosedError)
+            fail(tr("the switcher closed the connection before the whole command went out"));
+        else
+            fail(fSocket->errorString());
+    });
+#ifdef Q_OS_UNIX
+    // The connection is made here and handed to the socket once it stands.
+    // Qt 6.4 checks a pending connect by calling connect() again; when the
+    // switcher accepts and resets at once, that call returns ECONNRESET,
+    // which Qt neither reports nor counts as a failure, and the next call
+    // quietly opens a new connection, over and over until the watchdog
+    // fires with a reason that blames the network. Reading the socket's
+    // error ourselves tells the operator what happened, at once.
+    fPort = port;
+    QHostAddress address;
+    if (address.setAddress(host)) {
+        fAddresses = {address};
+        connectNext();
+        return;
+    }
+    fLookupId = QHostInfo::lookupHost(host, this, &TcpLink::onLookedUp);
+#else
     // Host names are looked up by the socket itself, without blocking.
     fSocket->connectToHost(host, port);
+#endif
 }
+
+#ifdef Q_OS_UNIX
+void TcpLink::onLookedUp(const QHostInfo &info)
+{
+    fLookupId = -1;
+    if (isFinished())
+        return;
+    fAddresses = info.addresses();
+    if (info.error() != QHostInfo::NoError || fAddresses.isEmpty()) {
+        fail(lookupFailure(info.errorString()));
+        return;
+    }
+    // Switchers listen on IPv4 far more often than on IPv6: a name that has
+    // both is tried on its IPv4 addresses first, each address in turn.
+    std::stable_partition(fAddresses.begin(), fAddresses.end(), [](const QHostAddress &a) {
+        return a.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    connectNext();
+}
+
+void TcpLink::connectNext()
+{
+    if (fAddresses.isEmpty()) {
+        fail(fConnectFailure);
+        return;
+    }
+    const QHostAddress address = fAddresses.takeFirst();
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto *in = reinterpret_cast<sockaddr_in *>(&storage);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(fPort);
+        in->sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof *in;
+    } else {
+        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(fPort);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, &bytes, sizeof bytes);
+        if (!address.scopeId().isEmpty())
+            in6->sin6_scope_id =
+                static_cast<uint32_t>(QNetworkInterface::interfaceIndexFromName(address.scopeId()));
+        length = sizeof *in6;
+    }
+    fPendingFd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fPendingFd < 0) {
+        connectFailed(errno);
+        return;
+    }
+    int result;
+    do {
+        result = ::connect(fPendingFd, reinterpret_cast<const sockaddr *>(&storage), length);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        onConnectReady();
+    } else if (errno == EINPROGRESS) {
+        fConnectNotifier = new QSocketNotifier(fPendingFd, QSocketNotifier::Write, this);
+        connect(fConnectNotifier, &QSocketNotifier::activated, this, &TcpLink::onConnectReady);
+    } else {
+        connectFailed(errno);
+    }
+}
+
+void TcpLink::onConnectReady()
+{
+    if (isFinished())
+        return;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fPendingFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    if (error != 0) {
+        connectFailed(error);
+        return;
+    }
+    const int fd = fPendingFd;
+    fPendingFd = -1;
+    dropPendingConnect();
+    if (!fSocket->setSocketDescriptor(fd)) {
+        ::close(fd);
+        fail(fSocket->errorString());
+        return;
+    }
+    onConnected();
+}
+
+void TcpLink::connectFailed(int error)
+{
+    fConnectFailure = error == ECONNRESET
+                          ? tr("the switcher reset the connection before the command went out")
+                          : qt_error_string(error);
+    dropPendingConnect();
+    connectNext();
+}
+
+void TcpLink::dropPendingConnect()
+{
+    delete fConnectNotifier;
+    fConnectNotifier = nullptr;
+    if (fPendingFd >= 0) {
+        ::close(fPendingFd);
+        fPendingFd = -1;
+    }
+    if (fLookupId != -1) {
+        QHostInfo::abortHostLookup(fLookupId);
+        fLookupId = -1;
+    }
+}
+#endif
 
 void TcpLink::onConnected()
 {
@@ -74,6 +224,9 @@ void TcpLink::onDisconnected()
 
 void TcpLink::release()
 {
+#ifdef Q_OS_UNIX
+    dropPendingConnect();
+#endif
     if (fSocket) {
         fSocket->disconnect(this);
         fSocket->abort();
@@ -82,6 +235,10 @@ void TcpLink::release()
 
 QString TcpLink::timeoutReason() const
 {
+#ifdef Q_OS_UNIX
+    if (fLookupId != -1)
+        return tr("the name could not be looked up within %1 ms").arg(timeout().count());
+#endif
     const QString what = fConnected ? tr("the command did not go out within %1 ms")
                                     : tr("no connection within %1 ms");
     return what.arg(timeout().count());

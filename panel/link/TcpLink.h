@@ -3,6 +3,11 @@
 #include "LinkSettings.h"
 #include "SwitcherLink.h"
 
+#include <QHostAddress>
+#include <QList>
+
+class QHostInfo;
+class QSocketNotifier;
 class QTcpSocket;
 
 // One TCP connection per command: connect, write, let the bytes go out,
@@ -24,6 +29,20 @@ protected:
 private:
     void onConnected();
     void onDisconnected();
+#ifdef Q_OS_UNIX
+    void onLookedUp(const QHostInfo &info);
+    void connectNext();
+    void onConnectReady();
+    void connectFailed(int error);
+    void dropPendingConnect();
+
+    QList<QHostAddress> fAddresses;
+    quint16 fPort = 0;
+    QString fConnectFailure;
+    int fLookupId = -1;
+    int fPendingFd = -1;
+    QSocketNotifier *fConnectNotifier = nullptr;
+#endif
 
     QByteArray fBytes;
     QTcpSocket *fSocket = nullptr;

@@ -60,7 +60,7 @@ void UdpLink::onLookedUp(const QHostInfo &info)
         return;
     const QList<QHostAddress> addresses = info.addresses();
     if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
-        fail(info.errorString());
+        fail(lookupFailure(info.errorString()));
         return;
     }
     // Switchers listen on IPv4 far more often than on IPv6; a name that has
@@ -117,5 +117,5 @@ void UdpLink::release()
 
 QString UdpLink::timeoutReason() const
 {
-    return tr("the address could not be looked up within %1 ms").arg(timeout().count());
+    return tr("the name could not be looked up within %1 ms").arg(timeout().count());
 }

@@ -75,7 +75,13 @@ void SerialLink::start(const QByteArray &bytes)
         // them) without harming the data; they are no reason to give up.
         if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError)
             return;
-        fail(fPort->errorString());
+        // The system only says "Input/output error" when the device vanishes
+        // under an open port (an adapter unplugged mid-command).
+        if (error == QSerialPort::ResourceError)
+            fail(tr("the device went away while the command was being sent (%1)")
+                     .arg(fPort->errorString()));
+        else
+            fail(fPort->errorString());
     });
     connect(fPort, &QSerialPort::bytesWritten, this, &SerialLink::onBytesWritten);
 

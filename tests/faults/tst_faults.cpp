@@ -1,0 +1,418 @@
+// Faults the operator must see end cleanly: a switcher that resets or stops
+// reading, a name that does not resolve, a serial device that goes away, and
+// the panel killed while it saves. Every press must end once, with a reason
+// naming the target, and the sender must take the next press.
+#include "CommandSender.h"
+#include "LargeConfig.h"
+#include "SerialPortMap.h"
+#include "VantrelFile.h"
+
+#include <QDir>
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <pty.h>
+#include <random>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int PtyPort = 7;
+const QString UnresolvableHost = QStringLiteral("vantrel-switcher.invalid");
+
+LinkSettings network(const QString &protocol, const QString &host, quint16 port)
+{
+    LinkSettings s;
+    s.fType = QStringLiteral("Network");
+    s.fProtocol = protocol;
+    s.fIPAddress = host;
+    s.fPort = QString::number(port);
+    return s;
+}
+
+LinkSettings serial()
+{
+    LinkSettings s;
+    s.fType = QStringLiteral("Serial");
+    s.fCommPort = QString::number(PtyPort);
+    s.fBaudRate = QStringLiteral("256000");
+    s.fParity = QStringLiteral("n");
+    s.fDataBits = QStringLiteral("8");
+    s.fStopBits = QStringLiteral("1");
+    return s;
+}
+
+// A loopback switcher misbehaving on its own thread, so that its reset or its
+// silence does not wait for the test's event loop, as a real one would not.
+class BadSwitcher
+{
+public:
+    enum class Mode
+    {
+        Reset, // accepts and resets each connection at once
+        Hold   // accepts and never reads
+    };
+
+    explicit BadSwitcher(Mode mode)
+    {
+        fListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Accepted connections inherit the small buffer: a held one fills fast.
+        const int buffer = 4096;
+        ::setsockopt(fListener, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fListener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+            ::listen(fListener, 16) != 0 ||
+            ::getsockname(fListener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        fPort = ntohs(address.sin_port);
+        fThread = std::thread([this, mode] {
+            for (;;) {
+                const int fd = ::accept(fListener, nullptr, nullptr);
+                if (fd < 0)
+                    return; // the listener was shut down
+                ++fAccepted;
+                if (mode == Mode::Reset) {
+                    const linger reset{1, 0};
+                    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                    ::close(fd);
+                } else {
+                    fHeld.push_back(fd);
+                }
+            }
+        });
+    }
+    ~BadSwitcher()
+    {
+        ::shutdown(fListener, SHUT_RDWR);
+        if (fThread.joinable())
+            fThread.join();
+        for (const int fd : fHeld)
+            ::close(fd);
+        ::close(fListener);
+    }
+    BadSwitcher(const BadSwitcher &) = delete;
+    BadSwitcher &operator=(const BadSwitcher &) = delete;
+
+    quint16 port() const { return fPort; }
+    int accepted() const { return fAccepted; }
+
+private:
+    int fListener = -1;
+    quint16 fPort = 0;
+    std::atomic<int> fAccepted{0};
+    std::vector<int> fHeld;
+    std::thread fThread;
+};
+
+// A switcher that reads everything, for the press after a failure.
+class GoodSwitcher : public QTcpServer
+{
+public:
+    GoodSwitcher()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [this, socket] { received += socket->readAll(); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QByteArray received;
+};
+
+// The command sender as the panel drives it, with a shorter watchdog and
+// retry pause, counting attempts and checking that each attempt's link is
+// gone before the next one starts (a retry must not pile up copies of a
+// large command).
+class Sender
+{
+public:
+    Sender(CommandSender::SettingsSource settings, std::chrono::milliseconds watchdog)
+        : sender(std::move(settings)), finished(&sender, &CommandSender::sendFinished)
+    {
+        sender.setRetryDelay(20ms);
+        sender.setLinkFactory([this, watchdog](const LinkSettings &s) {
+            ++attempts;
+            if (fLast)
+                linksPiledUp = true;
+            auto link = SwitcherLink::create(s);
+            link->setTimeout(watchdog);
+            QObject::connect(link.get(), &SwitcherLink::finished, link.get(),
+                             [this](bool, const QString &reason) { reasons.append(reason); });
+            fLast = link.get();
+            return link;
+        });
+    }
+
+    // Sends one press and waits for its ending; false when none came.
+    bool press(int row, const QString &command)
+    {
+        const qsizetype before = finished.size();
+        sender.send(row, command);
+        return QTest::qWaitFor([&] { return finished.size() > before; }, 90000);
+    }
+    bool lastOk() const { return finished.last().at(1).toBool(); }
+    QString lastDescription() const { return finished.last().at(3).toString(); }
+
+    CommandSender sender;
+    QSignalSpy finished;
+    int attempts = 0;
+    QStringList reasons; // every attempt's, in order
+    bool linksPiledUp = false;
+
+private:
+    QPointer<SwitcherLink> fLast;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class tst_faults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void failingSwitcherEndsEachPress_data();
+    void failingSwitcherEndsEachPress();
+    void hostNameThatDoesNotResolve_data();
+    void hostNameThatDoesNotResolve();
+    void serialPortGoneWhileWriting();
+    void killedSavesLeaveOldOrNewFile();
+
+private:
+    void runIsolated();
+};
+
+void tst_faults::failingSwitcherEndsEachPress_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("watchdogMs");
+    QTest::addColumn<QString>("reason");
+    // The watchdog is far longer than a reset takes: a reason naming the
+    // watchdog would mean the reset went unnoticed.
+    // A short command may go out whole and close before the reset arrives,
+    // which is a success as far as the panel can tell; a large one cannot.
+    QTest::newRow("resets") << int(BadSwitcher::Mode::Reset) << 4 * 1024 * 1024 << 2000
+                            << "reset the connection|closed the connection";
+    // Several megabytes cannot go out to a peer that never reads.
+    QTest::newRow("never reads, 8 MB") << int(BadSwitcher::Mode::Hold) << 8 * 1024 * 1024 << 200
+                                       << "the command did not go out within 200 ms";
+}
+
+void tst_faults::failingSwitcherEndsEachPress()
+{
+    QFETCH(int, mode);
+    QFETCH(int, size);
+    QFETCH(int, watchdogMs);
+    QFETCH(QString, reason);
+    BadSwitcher bad(static_cast<BadSwitcher::Mode>(mode));
+    QVERIFY(bad.port() != 0);
+    GoodSwitcher good;
+    quint16 port = bad.port();
+    Sender s([&] { return network(QStringLiteral("TCP"), QStringLiteral("127.0.0.1"), port); },
+             std::chrono::milliseconds(watchdogMs));
+
+    QVERIFY(s.press(0, QString(size, QLatin1Char('c'))));
+    QVERIFY(!s.lastOk());
+    QCOMPARE(s.attempts, CommandSender::MaxAttempts);
+    const QString description = s.lastDescription();
+    qInfo("%s", qPrintable(s.reasons.join(QStringLiteral("\n"))));
+    QVERIFY2(description.startsWith(QStringLiteral("127.0.0.1:%1: ").arg(bad.port())),
+             qPrintable(description));
+    QVERIFY2(description.contains(QRegularExpression(reason)), qPrintable(description));
+    QVERIFY(!s.linksPiledUp);
+    if (mode == int(BadSwitcher::Mode::Reset)) {
+        // One connection per attempt: nothing reconnected behind the link's back.
+        QCOMPARE(bad.accepted(), CommandSender::MaxAttempts);
+    }
+
+    // The next press goes out, once, to a switcher that works.
+    port = good.serverPort();
+    QVERIFY(s.press(1, QStringLiteral("next")));
+    QVERIFY2(s.lastOk(), qPrintable(s.lastDescription()));
+    QTRY_COMPARE(good.received, QByteArray("next"));
+    QCOMPARE(s.finished.size(), 2);
+    QVERIFY(!s.sender.isBusy());
+}
+
+void tst_faults::hostNameThatDoesNotResolve_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("tcp") << "TCP";
+    QTest::newRow("udp") << "UDP";
+}
+
+void tst_faults::hostNameThatDoesNotResolve()
+{
+    // The look-up would ask the machine's name server: it runs only in a
+    // copy of this test inside a network namespace of its own.
+    if (qEnvironmentVariableIsEmpty("VANTREL_FAULTS_ISOLATED")) {
+        runIsolated();
+        return;
+    }
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        if (!(interface.flags() & QNetworkInterface::IsLoopBack))
+            QFAIL(qPrintable(QStringLiteral("not isolated: %1 is visible").arg(interface.name())));
+    }
+
+    QFETCH(QString, protocol);
+    Sender s([&] { return network(protocol, UnresolvableHost, 4000); }, 3000ms);
+    QVERIFY(s.press(0, QStringLiteral("A")));
+    QVERIFY(!s.lastOk());
+    QCOMPARE(s.attempts, CommandSender::MaxAttempts);
+    const QString description = s.lastDescription();
+    qInfo("%s", qPrintable(description));
+    QVERIFY2(description.startsWith(UnresolvableHost + QStringLiteral(":4000: ")),
+             qPrintable(description));
+    QVERIFY2(description.contains(QStringLiteral("could not be looked up")),
+             qPrintable(description));
+    QVERIFY2(!description.contains(QStringLiteral("within")), qPrintable(description));
+
+    QVERIFY(s.press(1, QStringLiteral("B")));
+    QCOMPARE(s.attempts, 2 * CommandSender::MaxAttempts);
+    QCOMPARE(s.finished.size(), 2);
+}
+
+void tst_faults::runIsolated()
+{
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"), {QStringLiteral("-rn"), QStringLiteral("true")});
+    if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit ||
+        probe.exitCode() != 0)
+        QSKIP("needs a private network namespace (unshare -rn), so that no name query leaves "
+              "this machine");
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VANTREL_FAULTS_ISOLATED"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("unshare"),
+                {QStringLiteral("-rn"), QCoreApplication::applicationFilePath(),
+                 QStringLiteral("%1:%2").arg(QLatin1String(QTest::currentTestFunction()),
+                                             QLatin1String(QTest::currentDataTag()))});
+    QVERIFY(child.waitForFinished(90000));
+    const QByteArray output = child.readAll();
+    qInfo("%s", output.constData());
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == 0, output.constData());
+}
+
+void tst_faults::serialPortGoneWhileWriting()
+{
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    SerialPortMap::setOverride(PtyPort, QString::fromLocal8Bit(name));
+    // The slave stays open here until the end, so that the terminal's number
+    // cannot pass to another program while the retries open it.
+    Sender s(&serial, 100ms);
+    // Nobody reads the master: the command fills the terminal and the write
+    // is still pending when the device goes away.
+    const QString command(256 * 1024, QLatin1Char('s'));
+    s.sender.send(0, command);
+    QTRY_VERIFY([&] {
+        int queued = 0;
+        return ::ioctl(master, FIONREAD, &queued) == 0 && queued > 0;
+    }());
+    ::close(master);
+    QTRY_COMPARE_WITH_TIMEOUT(s.finished.size(), 1, 90000);
+    QVERIFY(!s.lastOk());
+    QCOMPARE(s.attempts, CommandSender::MaxAttempts);
+    const QString description = s.lastDescription();
+    qInfo("%s", qPrintable(s.reasons.join(QStringLiteral("\n"))));
+    QVERIFY2(description.startsWith(
+                 QStringLiteral("COM%1 (%2): ").arg(PtyPort).arg(QString::fromLocal8Bit(name))),
+             qPrintable(description));
+    QVERIFY2(!description.contains(QStringLiteral("within")), qPrintable(description));
+    // The attempt under way says what happened; the retries find no device.
+    QVERIFY2(s.reasons.first().contains(QStringLiteral("the device went away")),
+             qPrintable(s.reasons.first()));
+
+    // A new device under the same number takes the next press.
+    int newMaster = -1;
+    int newSlave = -1;
+    char newName[128] = {};
+    QVERIFY(::openpty(&newMaster, &newSlave, newName, nullptr, nullptr) == 0);
+    SerialPortMap::setOverride(PtyPort, QString::fromLocal8Bit(newName));
+    QVERIFY(s.press(1, QStringLiteral("ok")));
+    QVERIFY2(s.lastOk(), qPrintable(s.lastDescription()));
+    char buffer[8] = {};
+    QCOMPARE(::read(newMaster, buffer, sizeof buffer), ssize_t(2));
+    QCOMPARE(QByteArray(buffer, 2), QByteArray("ok"));
+    SerialPortMap::clearOverrides();
+    ::close(slave);
+    ::close(newSlave);
+    ::close(newMaster);
+}
+
+void tst_faults::killedSavesLeaveOldOrNewFile()
+{
+    QTemporaryDir dir;
+    QTemporaryDir reference;
+    QVERIFY(dir.isValid() && reference.isValid());
+    const QString file = dir.filePath(VantrelFile::kFileName);
+    VantrelFile::Save(largeConfig(QLatin1Char('A')), file);
+    VantrelFile::Save(largeConfig(QLatin1Char('B')), reference.filePath(VantrelFile::kFileName));
+    const QByteArray a = readFile(file);
+    const QByteArray b = readFile(reference.filePath(VantrelFile::kFileName));
+    QVERIFY(a.size() > 2'000'000 && b.size() == a.size() && a != b);
+
+    // Seeded: the same delays every run, spread from 0 to 300 ms.
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> delay(0, 300);
+    int newer = 0;
+    for (int kill = 0; kill < 40; ++kill) {
+        QProcess loop;
+        loop.setWorkingDirectory(dir.path());
+        loop.start(QStringLiteral(VANTREL_SAVE_LOOP), QStringList());
+        QVERIFY(loop.waitForStarted());
+        QVERIFY(loop.waitForReadyRead(60000));
+        QThread::msleep(static_cast<unsigned long>(delay(random)));
+        loop.kill();
+        QVERIFY(loop.waitForFinished());
+        QVERIFY2(loop.exitStatus() == QProcess::CrashExit, loop.readAllStandardError().constData());
+        const QByteArray now = readFile(file);
+        if (now == b)
+            ++newer;
+        else
+            QVERIFY2(now == a,
+                     qPrintable(QStringLiteral("kill %1 left %2 bytes, neither whole file")
+                                    .arg(kill)
+                                    .arg(now.size())));
+    }
+    const QStringList left =
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    qInfo("%d of 40 kills left the other content; the folder holds: %s", newer,
+          qPrintable(left.join(QStringLiteral(", "))));
+}
+
+QTEST_GUILESS_MAIN(tst_faults)
+#include "tst_faults.moc"

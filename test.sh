@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds with warnings as errors,
 # runs the suites, then builds and runs them again under AddressSanitizer and
-# UndefinedBehaviorSanitizer. "./test.sh --quick" skips the sanitizer pass.
+# UndefinedBehaviorSanitizer, and fuzzes the configuration file for a minute.
+# "./test.sh --quick" skips the sanitizer pass and the fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -26,6 +27,17 @@ run_suite build
 if ((!quick)); then
     echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
     run_suite build-sanitize -DVANTREL_SANITIZE=ON -DVANTREL_BUILD_BENCH=OFF
+fi
+
+if ((!quick)); then
+    echo "== Fuzz the configuration file for 60 s"
+    fuzz_status=0
+    tests/fuzz/run_fuzz.sh 60 || fuzz_status=$?
+    if ((fuzz_status == 77)); then
+        echo "Fuzzing skipped: clang with libFuzzer is not available"
+    elif ((fuzz_status != 0)); then
+        exit "$fuzz_status"
+    fi
 fi
 
 if command -v clang-format >/dev/null; then

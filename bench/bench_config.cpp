@@ -1,42 +1,71 @@
-// Prints how long loading and saving take for a typical configuration and a
-// very large one. Figures only: nothing here fails on timing.
+// Load and save throughput of "vantrel.ini" beside a plain line-by-line read
+// and write of the same bytes (stdio, no model, no checks). A save waits until
+// its bytes are on the disk before the new file replaces the old one, so the
+// write is also compared with the plain loop followed by the same wait.
+// Figures only: nothing here fails on timing.
+#include "BenchConfig.h"
+#include "BenchSupport.h"
 #include "VantrelFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-clsVantrelConfig makeConfig(int outputs, int inputs)
+// The baseline reader: every line into one reused buffer.
+qint64 plainRead(const QString &path)
 {
-    clsVantrelConfig config;
-    config.Initialize();
-    for (int o = 0; o < outputs; ++o) {
-        auto output = std::make_shared<clsVantrelOutput>();
-        output->Initialize();
-        output->fOutputName = QStringLiteral("Output %1").arg(o + 1);
-        output->fSelected = qint16(o % inputs);
-        for (int i = 0; i < inputs; ++i) {
-            auto input = std::make_shared<clsVantrelInput>();
-            input->Initialize();
-            input->fInputName = QStringLiteral("Source %1").arg(i + 1);
-            input->fCommand = QStringLiteral("*%1*%2!\\r\\n").arg(i + 1).arg(o + 1);
-            output->fInputs.append(input);
-        }
-        config.fOutputs.append(output);
-    }
-    return config;
+    std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    char *line = nullptr;
+    size_t capacity = 0;
+    qint64 bytes = 0;
+    ssize_t n;
+    while ((n = ::getline(&line, &capacity, file)) > 0)
+        bytes += n;
+    std::free(line);
+    std::fclose(file);
+    return bytes;
 }
 
-double medianMs(std::vector<double> samples)
+std::vector<std::string> readLines(const QString &path)
 {
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
+    std::vector<std::string> lines;
+    std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    char *line = nullptr;
+    size_t capacity = 0;
+    ssize_t n;
+    while ((n = ::getline(&line, &capacity, file)) > 0)
+        lines.emplace_back(line, size_t(n));
+    std::free(line);
+    std::fclose(file);
+    return lines;
+}
+
+// The baseline writer; "flush" adds what every save does before it replaces
+// the old file: wait until the bytes are on the disk.
+void plainWrite(const QString &path, const std::vector<std::string> &lines, bool flush)
+{
+    std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "wb");
+    for (const std::string &line : lines)
+        std::fwrite(line.data(), 1, line.size(), file);
+    std::fflush(file);
+    if (flush)
+        ::fdatasync(::fileno(file));
+    std::fclose(file);
+}
+
+template <typename F> double timeMs(F &&work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
 }
 
 } // namespace
@@ -44,34 +73,55 @@ double medianMs(std::vector<double> samples)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const bool quick = Bench::quickMode(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(VantrelFile::kFileName);
-    QTextStream out(stdout);
+    const QString plainPath = dir.filePath(QStringLiteral("plain.ini"));
 
     struct Case
     {
         const char *name;
         int outputs;
         int inputs;
+        int commandLength;
         int rounds;
     };
-    const Case cases[] = {{"typical (16 x 12)", 16, 12, 200}, {"large (2000 x 32)", 2000, 32, 5}};
+    const Case cases[] = {{"16 x 64", 16, 64, 12, 50},
+                          {"30,000 x 10, 200-character commands", 30000, 10, 200, 3}};
+
+    std::printf("load and save of vantrel.ini beside a plain line loop (median ms, MB/s)\n");
+    Bench::Table table({"file", "MB", "load", "plain read", "load/plain", "save", "plain write",
+                        "save/plain", "write+flush", "save/(write+flush)"});
     for (const Case &c : cases) {
-        const clsVantrelConfig config = makeConfig(c.outputs, c.inputs);
-        std::vector<double> saves, loads;
-        for (int r = 0; r < c.rounds; ++r) {
-            QElapsedTimer timer;
-            timer.start();
-            VantrelFile::Save(config, path);
-            saves.push_back(timer.nsecsElapsed() / 1e6);
-            timer.restart();
-            const auto loaded = VantrelFile::Load(path);
-            loads.push_back(timer.nsecsElapsed() / 1e6);
+        const clsVantrelConfig config = Bench::makeConfig(c.outputs, c.inputs, c.commandLength);
+        VantrelFile::Save(config, path);
+        const std::vector<std::string> lines = readLines(path);
+        const double mb = double(QFileInfo(path).size()) / 1e6;
+        const int rounds = quick ? 1 : c.rounds;
+
+        std::vector<double> loads, reads, saves, writes, flushed;
+        for (int r = 0; r < rounds; ++r) {
+            VantrelFile::LoadResult loaded;
+            loads.push_back(timeMs([&] { loaded = VantrelFile::Load(path); }));
+            loaded = {}; // the model is dropped outside the timing
+            reads.push_back(timeMs([&] { plainRead(path); }));
+            saves.push_back(timeMs([&] { VantrelFile::Save(config, path); }));
+            writes.push_back(timeMs([&] { plainWrite(plainPath, lines, false); }));
+            flushed.push_back(timeMs([&] { plainWrite(plainPath, lines, true); }));
         }
-        const double kib = QFileInfo(path).size() / 1024.0;
-        out << c.name << ": file " << QString::number(kib, 'f', 1) << " KiB, save median "
-            << QString::number(medianMs(saves), 'f', 3) << " ms, load median "
-            << QString::number(medianMs(loads), 'f', 3) << " ms\n";
+        const double load = Bench::median(loads), read = Bench::median(reads);
+        const double save = Bench::median(saves), write = Bench::median(writes);
+        const double synced = Bench::median(flushed);
+        const auto rate = [mb](double ms) {
+            return Bench::number(mb / (ms / 1e3), 0) + " MB/s";
+        };
+        table.row({c.name, Bench::number(mb, 1), Bench::number(load, 2) + " (" + rate(load) + ")",
+                   Bench::number(read, 2) + " (" + rate(read) + ")", Bench::ratio(load / read),
+                   Bench::number(save, 2) + " (" + rate(save) + ")",
+                   Bench::number(write, 2) + " (" + rate(write) + ")", Bench::ratio(save / write),
+                   Bench::number(synced, 2), Bench::ratio(save / synced)});
     }
+    table.print();
+    std::printf("target: load and save at least half the plain loop's speed (ratio <= 2.00)\n");
     return 0;
 }

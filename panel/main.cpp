@@ -1,3 +1,4 @@
+#include "StartupProbe.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     frmMain window;
     if (!window.Form_Load())
         return window.exitStatus();
+    StartupProbe::armIfRequested(&window);
     window.show();
     const int loopStatus = app.exec();
     return loopStatus != 0 ? loopStatus : window.exitStatus();

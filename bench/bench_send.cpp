@@ -1,17 +1,27 @@
-// Press-to-wire time through the command sender on loopback, TCP and UDP,
-// beside a plain blocking socket doing connect-send-close in the same run,
-// and beside Qt's own sockets doing the same without the sender, which tells
-// what the sender adds from what Qt's event-driven sockets cost.
+// Press-to-wire time on loopback, TCP and UDP: a click on a row's button in
+// the real panel window (timed from the release, which is when a push button
+// acts) until the command's last byte reaches a loopback
+// server, beside a plain blocking socket doing connect-send-close from the
+// same process, and beside Qt's own sockets doing the same without the
+// panel, which tells what the panel adds from what Qt's sockets cost.
 // A receiver thread timestamps the moment the last byte arrives; the figure
 // is that moment minus the moment of the press; median and 99th percentile.
 // Prints figures only.
+#include "BenchSupport.h"
 #include "CommandSender.h"
+#include "VantrelMessageBox.h"
+#include "frmMain.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkProxy>
+#include <QPushButton>
 #include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QUdpSocket>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -29,7 +39,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int Warmup = 20;
-constexpr int Rounds = 300;
+int Rounds = 300;
 const QByteArray Command("SW 3 4\r\n");
 
 std::atomic<int> gArrivals{0};
@@ -107,39 +117,36 @@ Figures figures(std::vector<Clock::duration> samples)
 {
     if (samples.empty())
         return {};
-    std::sort(samples.begin(), samples.end());
     const auto micros = [](Clock::duration d) {
         return std::chrono::duration<double, std::micro>(d).count();
     };
-    return {micros(samples[samples.size() / 2]), micros(samples[samples.size() * 99 / 100])};
+    return {micros(Bench::percentile(samples, 0.5)), micros(Bench::percentile(samples, 0.99))};
 }
 
-Figures measureSender(bool tcp, quint16 port)
+// The panel on a one-output file whose only input sends the command; every
+// press goes through the window's own handler, sender and link.
+Figures measurePanel(frmMain &window, bool tcp, quint16 port)
 {
-    CommandSender sender([&] {
-        LinkSettings s;
-        s.fType = QStringLiteral("network");
-        s.fProtocol = tcp ? QStringLiteral("tcp") : QStringLiteral("udp");
-        s.fIPAddress = QStringLiteral("127.0.0.1");
-        s.fPort = QString::number(port);
-        return s;
-    });
+    window.fConfig->fProtocol = tcp ? QStringLiteral("tcp") : QStringLiteral("udp");
+    window.fConfig->fPort = QString::number(port);
     QEventLoop loop;
     bool failed = false;
-    QObject::connect(&sender, &CommandSender::sendFinished, &loop,
-                     [&](int, bool ok, const QString &, const QString &description) {
-                         if (!ok) {
-                             std::fprintf(stderr, "send failed: %s\n", qPrintable(description));
-                             failed = true;
-                         }
-                         loop.quit();
-                     });
-    const QString command = QString::fromLatin1(Command);
+    const QMetaObject::Connection ended =
+        QObject::connect(window.fSender, &CommandSender::sendFinished, &loop,
+                         [&](int, bool ok, const QString &, const QString &description) {
+                             if (!ok) {
+                                 std::fprintf(stderr, "send failed: %s\n", qPrintable(description));
+                                 failed = true;
+                             }
+                             loop.quit();
+                         });
     std::vector<Clock::duration> samples;
     for (int i = 0; i < Warmup + Rounds && !failed; ++i) {
+        // A push button acts on its release; Qt repaints it pressed first.
+        QTest::mousePress(window.btnItem[0], Qt::LeftButton);
         const int expected = gArrivals.load() + 1;
         const Clock::time_point pressed = Clock::now();
-        sender.send(0, command);
+        QTest::mouseRelease(window.btnItem[0], Qt::LeftButton);
         loop.exec();
         if (failed)
             break;
@@ -147,6 +154,7 @@ Figures measureSender(bool tcp, quint16 port)
         if (i >= Warmup)
             samples.push_back(d);
     }
+    QObject::disconnect(ended);
     return figures(samples);
 }
 
@@ -207,7 +215,11 @@ Figures measurePlain(bool tcp, quint16 port)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (Bench::quickMode(argc, argv))
+        Rounds = 20;
 
     quint16 tcpPort = 0;
     quint16 udpPort = 0;
@@ -217,25 +229,46 @@ int main(int argc, char **argv)
     std::thread tcpThread(tcpReceiver, listener);
     std::thread udpThread(udpReceiver, udp);
 
+    // The panel reads vantrel.ini from the working folder.
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    QFile file(QStringLiteral("vantrel.ini"));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write("[vantrel]\r\ntype=network\r\nprotocol=tcp\r\nipaddress=127.0.0.1\r\n"
+                   "port=1\r\n[output]\r\nname=Bench\r\nselected=0\r\n[input]\r\n"
+                   "name=Source\r\ncommand=SW 3 4\\r\\n\r\n") < 0)
+        return 1;
+    file.close();
+    VantrelMessageBox::setHandler([](const QString &text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        return QMessageBox::Ok;
+    });
+    frmMain window;
+    if (!window.Form_Load())
+        return 1;
+    window.show();
+
     const Figures plainTcp = measurePlain(true, tcpPort);
     const Figures qtTcp = measureQtSocket(true, tcpPort);
-    const Figures senderTcp = measureSender(true, tcpPort);
+    const Figures panelTcp = measurePanel(window, true, tcpPort);
     const Figures plainUdp = measurePlain(false, udpPort);
     const Figures qtUdp = measureQtSocket(false, udpPort);
-    const Figures senderUdp = measureSender(false, udpPort);
+    const Figures panelUdp = measurePanel(window, false, udpPort);
 
-    std::printf("press-to-wire on loopback, %d sends of %d bytes each (microseconds)\n", Rounds,
+    std::printf("press-to-wire on loopback, %d presses of %d bytes each (microseconds)\n", Rounds,
                 int(Command.size()));
-    std::printf("%-5s %14s %11s %12s %13s %15s %12s\n", "link", "sender median", "sender p99",
-                "Qt median", "plain median", "sender/plain", "sender/Qt");
-    const auto row = [](const char *name, const Figures &sender, const Figures &qt,
-                        const Figures &plain) {
-        std::printf("%-5s %14.1f %11.1f %12.1f %13.1f %15.2f %12.2f\n", name, sender.median,
-                    sender.p99, qt.median, plain.median, sender.median / plain.median,
-                    sender.median / qt.median);
+    Bench::Table table({"link", "press median", "press p99", "plain median", "plain p99",
+                        "press/plain", "target", "Qt socket median", "press/Qt"});
+    const auto row = [&](const char *name, const Figures &panel, const Figures &qt,
+                         const Figures &plain) {
+        table.row({name, Bench::number(panel.median, 1), Bench::number(panel.p99, 1),
+                   Bench::number(plain.median, 1), Bench::number(plain.p99, 1),
+                   Bench::ratio(panel.median / plain.median), "<= 2.00x",
+                   Bench::number(qt.median, 1), Bench::ratio(panel.median / qt.median)});
     };
-    row("TCP", senderTcp, qtTcp, plainTcp);
-    row("UDP", senderUdp, qtUdp, plainUdp);
+    row("TCP", panelTcp, qtTcp, plainTcp);
+    row("UDP", panelUdp, qtUdp, plainUdp);
+    table.print();
 
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);

@@ -24,6 +24,9 @@ run_suite() {
 echo "== Build and test"
 run_suite build
 
+echo "== Benchmarks, once each in quick mode (figures only, never a failure on timing)"
+VANTREL_BENCH_DIR=build bench/run.sh --quick
+
 if ((!quick)); then
     echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
     run_suite build-sanitize -DVANTREL_SANITIZE=ON -DVANTREL_BUILD_BENCH=OFF

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -138,6 +139,14 @@ void TcpLink::connectNext()
     if (result == 0) {
         onConnectReady();
     } else if (errno == EINPROGRESS) {
+        // A switcher on this machine has usually answered before connect()
+        // returns: the command then goes out now, not after a turn of the
+        // event loop and the repaints queued for it.
+        pollfd ready{fPendingFd, POLLOUT, 0};
+        if (::poll(&ready, 1, 0) == 1) {
+            onConnectReady();
+            return;
+        }
         fConnectNotifier = new QSocketNotifier(fPendingFd, QSocketNotifier::Write, this);
         connect(fConnectNotifier, &QSocketNotifier::activated, this, &TcpLink::onConnectReady);
     } else {
@@ -156,6 +165,25 @@ void TcpLink::onConnectReady()
     if (error != 0) {
         connectFailed(error);
         return;
+    }
+    // The command starts out on the new connection at once: handing the
+    // connection to the socket takes longer than the send itself, and the
+    // socket carries on with whatever the kernel did not take yet.
+    if (!fBytes.isEmpty()) {
+        ssize_t sent;
+        do {
+            sent = ::send(fPendingFd, fBytes.constData(), size_t(fBytes.size()),
+                          MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (sent < 0 && errno == EINTR);
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            const int sendError = errno;
+            dropPendingConnect();
+            fail(sendError == ECONNRESET || sendError == EPIPE
+                     ? tr("the switcher closed the connection before the whole command went out")
+                     : qt_error_string(sendError));
+            return;
+        }
+        fWritten = std::max<qint64>(sent, 0);
     }
     const int fd = fPendingFd;
     fPendingFd = -1;
@@ -197,7 +225,9 @@ void TcpLink::onConnected()
     if (isFinished())
         return;
     fConnected = true;
-    if (!fBytes.isEmpty() && fSocket->write(fBytes) != fBytes.size()) {
+    // What the connection took before the socket had it is not written again.
+    const QByteArray rest = fBytes.mid(fWritten);
+    if (!rest.isEmpty() && fSocket->write(rest) != rest.size()) {
         fail(fSocket->errorString());
         return;
     }

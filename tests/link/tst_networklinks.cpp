@@ -239,8 +239,9 @@ void tst_networklinks::resettingServerEnds()
     sender.setRetryDelay(1ms);
     sender.setLinkFactory([](const LinkSettings &s) {
         auto link = SwitcherLink::create(s);
-        // Qt 6.4 answers a reset by reconnecting on its own, without a
-        // signal: only the watchdog ends such an attempt.
+        // Where the link leaves the connect to Qt (not on Unix), Qt 6.4
+        // answers a reset by reconnecting on its own, and only the watchdog
+        // ends such an attempt.
         link->setTimeout(200ms);
         return link;
     });

@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 quick=0
 [[ ${1:-} == --quick ]] && quick=1
 
-tools/install-deps.sh
+tools/install-deps.sh --test
 
 jobs=$(nproc)
 

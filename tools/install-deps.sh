@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vantrel needs to build, test and run, but only
 # those that are missing, so a second run is quick and needs no network.
+# "--test" adds what only the test run uses: clang with libFuzzer for the
+# configuration fuzzer, and clang-format for the format check.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,9 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
+if [[ ${1:-} == --test ]]; then
+    packages+=(clang libclang-rt-dev clang-format)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,11 +12,12 @@
 #include <vector>
 
 // libFuzzer entry point for the configuration file. For every input:
-//  - the tokenizer sees the same items whether the bytes arrive at once or a
-//    few at a time, and it always comes to an end;
+//  - the tokenizer sees the same items whether the bytes arrive at once or in
+//    pieces, and it always comes to an end;
 //  - loading either refuses the input with VantrelError or gives a model
-//    whose written bytes A load completely and write A again, so saving
-//    what was loaded never changes it a second time.
+//    whose written bytes A load completely, as the same model field by
+//    field, and write A again, so saving what was loaded never changes it a
+//    second time.
 // A broken rule aborts, which libFuzzer reports with the input that did it.
 
 namespace {

@@ -29,6 +29,8 @@
 #include <chrono>
 #include <cstdio>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -99,6 +101,18 @@ void udpReceiver(int fd)
     }
 }
 
+// Keeps a thread on one processor. The receivers run on another processor
+// than the sender, as a switcher would: woken on the sender's own processor,
+// a receiver would wait for whatever the sender does after its last byte,
+// which is not press-to-wire time.
+void pinTo(std::thread::native_handle_type thread, int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    ::pthread_setaffinity_np(thread, sizeof set, &set);
+}
+
 // Waits for the receiver thread to see the arrival it is owed.
 Clock::duration waitArrival(int expected, Clock::time_point pressed)
 {
@@ -155,6 +169,27 @@ Figures measurePanel(frmMain &window, bool tcp, quint16 port)
             samples.push_back(d);
     }
     QObject::disconnect(ended);
+    return figures(samples);
+}
+
+// What Qt's own handling of the release costs: a bare button whose handler
+// does nothing, pressed and released the same way.
+Figures measureBareRelease()
+{
+    QPushButton button(QStringLiteral("Bare"));
+    button.show();
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, &button, [&] { ++clicks; });
+    std::vector<Clock::duration> samples;
+    for (int i = 0; i < Warmup + Rounds; ++i) {
+        QTest::mousePress(&button, Qt::LeftButton);
+        const Clock::time_point pressed = Clock::now();
+        QTest::mouseRelease(&button, Qt::LeftButton);
+        const Clock::duration d = Clock::now() - pressed;
+        QCoreApplication::processEvents();
+        if (i >= Warmup)
+            samples.push_back(d);
+    }
     return figures(samples);
 }
 
@@ -228,6 +263,11 @@ int main(int argc, char **argv)
     const int udp = boundSocket(SOCK_DGRAM, &udpPort);
     std::thread tcpThread(tcpReceiver, listener);
     std::thread udpThread(udpReceiver, udp);
+    if (std::thread::hardware_concurrency() >= 2) {
+        pinTo(::pthread_self(), 0);
+        pinTo(tcpThread.native_handle(), 1);
+        pinTo(udpThread.native_handle(), 1);
+    }
 
     // The panel reads vantrel.ini from the working folder.
     QTemporaryDir dir;
@@ -254,6 +294,7 @@ int main(int argc, char **argv)
     const Figures plainUdp = measurePlain(false, udpPort);
     const Figures qtUdp = measureQtSocket(false, udpPort);
     const Figures panelUdp = measurePanel(window, false, udpPort);
+    const Figures bare = measureBareRelease();
 
     std::printf("press-to-wire on loopback, %d presses of %d bytes each (microseconds)\n", Rounds,
                 int(Command.size()));
@@ -269,6 +310,8 @@ int main(int argc, char **argv)
     row("TCP", panelTcp, qtTcp, plainTcp);
     row("UDP", panelUdp, qtUdp, plainUdp);
     table.print();
+    std::printf("Qt's own handling of a release on a bare button: median %.1f, p99 %.1f\n",
+                bare.median, bare.p99);
 
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);

@@ -27,8 +27,12 @@ bool clsVantrelParser::fill()
 {
     if (fEof)
         return false;
+    // The unread rest moves to the front by hand: QByteArray::remove() would
+    // leave the room at the front unused, and every refill would allocate.
     if (fPos > 0) {
-        fBuffer.remove(0, fPos);
+        const qsizetype rest = fBuffer.size() - fPos;
+        std::memmove(fBuffer.data(), fBuffer.constData() + fPos, size_t(rest));
+        fBuffer.resize(rest);
         fPos = 0;
     }
     const qsizetype old = fBuffer.size();

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -44,6 +43,33 @@ void TcpLink::start(const QByteArray &bytes)
     fBytes = bytes;
     armWatchdog(timeout());
 
+#ifdef Q_OS_UNIX
+    // The connection is made here and handed to the socket once it stands.
+    // Qt 6.4 checks a pending connect by calling connect() again; when the
+    // switcher accepts and resets at once, that call returns ECONNRESET,
+    // which Qt neither reports nor counts as a failure, and the next call
+    // quietly opens a new connection, over and over until the watchdog
+    // fires with a reason that blames the network. Reading the socket's
+    // error ourselves tells the operator what happened, at once. The socket
+    // is made only when the connection stands, so a command to a switcher
+    // that answers at once is out before it.
+    fPort = port;
+    QHostAddress address;
+    if (address.setAddress(host)) {
+        fAddresses = {address};
+        connectNext();
+        return;
+    }
+    fLookupId = QHostInfo::lookupHost(host, this, &TcpLink::onLookedUp);
+#else
+    // Host names are looked up by the socket itself, without blocking.
+    makeSocket();
+    fSocket->connectToHost(host, port);
+#endif
+}
+
+void TcpLink::makeSocket()
+{
     fSocket = new QTcpSocket(this);
     // The switcher sits on the local network; a proxy would at best add a
     // hop and at worst wrap the command in its own protocol.
@@ -60,26 +86,6 @@ void TcpLink::start(const QByteArray &bytes)
         else
             fail(fSocket->errorString());
     });
-#ifdef Q_OS_UNIX
-    // The connection is made here and handed to the socket once it stands.
-    // Qt 6.4 checks a pending connect by calling connect() again; when the
-    // switcher accepts and resets at once, that call returns ECONNRESET,
-    // which Qt neither reports nor counts as a failure, and the next call
-    // quietly opens a new connection, over and over until the watchdog
-    // fires with a reason that blames the network. Reading the socket's
-    // error ourselves tells the operator what happened, at once.
-    fPort = port;
-    QHostAddress address;
-    if (address.setAddress(host)) {
-        fAddresses = {address};
-        connectNext();
-        return;
-    }
-    fLookupId = QHostInfo::lookupHost(host, this, &TcpLink::onLookedUp);
-#else
-    // Host names are looked up by the socket itself, without blocking.
-    fSocket->connectToHost(host, port);
-#endif
 }
 
 #ifdef Q_OS_UNIX
@@ -140,18 +146,36 @@ void TcpLink::connectNext()
         onConnectReady();
     } else if (errno == EINPROGRESS) {
         // A switcher on this machine has usually answered before connect()
-        // returns: the command then goes out now, not after a turn of the
-        // event loop and the repaints queued for it.
-        pollfd ready{fPendingFd, POLLOUT, 0};
-        if (::poll(&ready, 1, 0) == 1) {
-            onConnectReady();
-            return;
+        // returns. Trying the send at once tells: the command goes out now,
+        // not after a turn of the event loop and the repaints queued for it,
+        // or the kernel says the connection is not up yet.
+        if (!fBytes.isEmpty()) {
+            const ssize_t sent = sendNow();
+            if (sent > 0) {
+                fWritten = sent;
+                handOver();
+                return;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN) {
+                connectFailed(errno); // nothing went out
+                return;
+            }
         }
         fConnectNotifier = new QSocketNotifier(fPendingFd, QSocketNotifier::Write, this);
         connect(fConnectNotifier, &QSocketNotifier::activated, this, &TcpLink::onConnectReady);
     } else {
         connectFailed(errno);
     }
+}
+
+ssize_t TcpLink::sendNow()
+{
+    ssize_t sent;
+    do {
+        sent = ::send(fPendingFd, fBytes.constData(), size_t(fBytes.size()),
+                      MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
+    return sent;
 }
 
 void TcpLink::onConnectReady()
@@ -170,11 +194,7 @@ void TcpLink::onConnectReady()
     // connection to the socket takes longer than the send itself, and the
     // socket carries on with whatever the kernel did not take yet.
     if (!fBytes.isEmpty()) {
-        ssize_t sent;
-        do {
-            sent = ::send(fPendingFd, fBytes.constData(), size_t(fBytes.size()),
-                          MSG_NOSIGNAL | MSG_DONTWAIT);
-        } while (sent < 0 && errno == EINTR);
+        const ssize_t sent = sendNow();
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             const int sendError = errno;
             dropPendingConnect();
@@ -185,9 +205,15 @@ void TcpLink::onConnectReady()
         }
         fWritten = std::max<qint64>(sent, 0);
     }
+    handOver();
+}
+
+void TcpLink::handOver()
+{
     const int fd = fPendingFd;
     fPendingFd = -1;
     dropPendingConnect();
+    makeSocket();
     if (!fSocket->setSocketDescriptor(fd)) {
         ::close(fd);
         fail(fSocket->errorString());

@@ -6,6 +6,10 @@
 #include <QHostAddress>
 #include <QList>
 
+#ifdef Q_OS_UNIX
+#include <sys/types.h>
+#endif
+
 class QHostInfo;
 class QSocketNotifier;
 class QTcpSocket;
@@ -27,12 +31,18 @@ protected:
     QString timeoutReason() const override;
 
 private:
+    // The socket that carries the connection once it stands.
+    void makeSocket();
     void onConnected();
     void onDisconnected();
 #ifdef Q_OS_UNIX
     void onLookedUp(const QHostInfo &info);
     void connectNext();
     void onConnectReady();
+    // One non-blocking send of the whole command on the pending connection.
+    ssize_t sendNow();
+    // Gives the standing connection to the socket, which finishes the send.
+    void handOver();
     void connectFailed(int error);
     void dropPendingConnect();
 

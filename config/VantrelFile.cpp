@@ -39,9 +39,8 @@ LoadResult Load(QIODevice &channel)
         result.stopLine = parser.fLine;
         result.stopText = parser.fItemType == clsVantrelParser::SectionHeader
                               ? QStringLiteral("[%1]").arg(parser.fItem)
-                          : parser.fValue.isEmpty()
-                              ? parser.fItem
-                              : parser.fItem + QLatin1Char('=') + parser.fValue;
+                          : parser.fHasEquals ? parser.fItem + QLatin1Char('=') + parser.fValue
+                                              : parser.fItem;
     }
     return result;
 }

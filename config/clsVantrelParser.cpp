@@ -138,6 +138,7 @@ void clsVantrelParser::GetNextItem()
     }
     fItemType = Entry;
     const char *eq = static_cast<const char *>(std::memchr(begin, '=', size_t(line.size())));
+    fHasEquals = eq != nullptr;
     if (!eq) {
         fItem = line; // already trimmed
         fValue.clear();

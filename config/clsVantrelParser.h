@@ -28,6 +28,9 @@ public:
     qint16 fItemType = None;
     QString fItem;
     QString fValue;
+    // Whether the current entry's line held "=", so a message can show the
+    // line as it was ("port=" rather than "port").
+    bool fHasEquals = false;
     // 1-based line number of the current item, for messages. After the end
     // of input it is the number of lines read.
     qint64 fLine = 0;

@@ -47,6 +47,8 @@ private slots:
     void tokenizerLines();
     void readingRules_data();
     void readingRules();
+    void stopNamesTheLineAsWritten_data();
+    void stopNamesTheLineAsWritten();
     void deviceLoadNeedsAReadableDevice();
     void selectedNumber_data();
     void selectedNumber();
@@ -272,6 +274,26 @@ void tst_config::readingRules()
     QCOMPARE(fromDevice.stopLine, result.stopLine);
     QCOMPARE(fromDevice.stopText, result.stopText);
     QVERIFY(buffer.isOpen());
+}
+
+void tst_config::stopNamesTheLineAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("firstLine");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("equals alone") << QByteArray("=") << "=";
+    QTest::newRow("key without value") << QByteArray("port=") << "port=";
+    QTest::newRow("key only") << QByteArray("port") << "port";
+    QTest::newRow("blanks trimmed") << QByteArray(" type = serial ") << "type=serial";
+    QTest::newRow("header") << QByteArray("[ Vantrel ]") << "[Vantrel]";
+}
+
+void tst_config::stopNamesTheLineAsWritten()
+{
+    QFETCH(QByteArray, firstLine);
+    QFETCH(QString, shown);
+    const auto result = loadBytes(firstLine + "\r\n[vantrel]\r\n");
+    QCOMPARE(result.stopLine, qint64(1));
+    QCOMPARE(result.stopText, shown);
 }
 
 void tst_config::deviceLoadNeedsAReadableDevice()

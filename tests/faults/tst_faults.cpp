@@ -4,6 +4,7 @@
 // naming the target, and the sender must take the next press.
 #include "CommandSender.h"
 #include "LargeConfig.h"
+#include "LoopbackListener.h"
 #include "SerialPortMap.h"
 #include "VantrelFile.h"
 
@@ -36,16 +37,6 @@ namespace {
 constexpr int PtyPort = 7;
 const QString UnresolvableHost = QStringLiteral("vantrel-switcher.invalid");
 
-LinkSettings network(const QString &protocol, const QString &host, quint16 port)
-{
-    LinkSettings s;
-    s.fType = QStringLiteral("Network");
-    s.fProtocol = protocol;
-    s.fIPAddress = host;
-    s.fPort = QString::number(port);
-    return s;
-}
-
 LinkSettings serial()
 {
     LinkSettings s;
@@ -71,19 +62,10 @@ public:
 
     explicit BadSwitcher(Mode mode)
     {
-        fListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         // Accepted connections inherit the small buffer: a held one fills fast.
-        const int buffer = 4096;
-        ::setsockopt(fListener, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(fListener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-            ::listen(fListener, 16) != 0 ||
-            ::getsockname(fListener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        fListener = openLoopbackListener(16, 4096, &fPort);
+        if (fListener < 0)
             return;
-        fPort = ntohs(address.sin_port);
         fThread = std::thread([this, mode] {
             for (;;) {
                 const int fd = ::accept(fListener, nullptr, nullptr);
@@ -107,7 +89,8 @@ public:
             fThread.join();
         for (const int fd : fHeld)
             ::close(fd);
-        ::close(fListener);
+        if (fListener >= 0)
+            ::close(fListener);
     }
     BadSwitcher(const BadSwitcher &) = delete;
     BadSwitcher &operator=(const BadSwitcher &) = delete;

@@ -1,7 +1,7 @@
 // TCP and UDP links through the command sender, against loopback peers that
 // this test starts.
 #include "CommandSender.h"
-#include "RawListener.h"
+#include "LoopbackListener.h"
 #include "TcpLink.h"
 
 #include <QNetworkDatagram>
@@ -14,16 +14,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-LinkSettings network(const QString &protocol, const QString &host, quint16 port)
-{
-    LinkSettings s;
-    s.fType = QStringLiteral("Network");
-    s.fProtocol = protocol;
-    s.fIPAddress = host;
-    s.fPort = QString::number(port);
-    return s;
-}
 
 // Every byte value once, as the one-character-per-byte text the panel sends.
 QString allByteValues()

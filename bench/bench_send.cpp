@@ -1,12 +1,12 @@
 // Press-to-wire time on loopback, TCP and UDP: a click on a row's button in
 // the real panel window (timed from the release, which is when a push button
-// acts) until the command's last byte reaches a loopback
-// server, beside a plain blocking socket doing connect-send-close from the
-// same process, and beside Qt's own sockets doing the same without the
-// panel, which tells what the panel adds from what Qt's sockets cost.
-// A receiver thread timestamps the moment the last byte arrives; the figure
-// is that moment minus the moment of the press; median and 99th percentile.
-// Prints figures only.
+// acts) until the command's last byte reaches a loopback server, beside a
+// plain blocking socket doing connect-send-close from the same process, and
+// beside Qt's own sockets doing the same without the panel, which tells what
+// the panel adds from what Qt's sockets cost. The ways take turns, one press
+// each per round. A receiver thread on another processor timestamps the
+// moment the last byte arrives; the figure is that moment minus the moment
+// of the press; median and 99th percentile. Prints figures only.
 #include "BenchSupport.h"
 #include "CommandSender.h"
 #include "VantrelMessageBox.h"
@@ -28,6 +28,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <sched.h>
@@ -137,113 +138,116 @@ Figures figures(std::vector<Clock::duration> samples)
     return {micros(Bench::percentile(samples, 0.5)), micros(Bench::percentile(samples, 0.99))};
 }
 
+// One press each way; every function returns the press-to-wire time.
+using Press = std::function<Clock::duration()>;
+
 // The panel on a one-output file whose only input sends the command; every
 // press goes through the window's own handler, sender and link.
-Figures measurePanel(frmMain &window, bool tcp, quint16 port)
+class PanelPress
 {
-    window.fConfig->fProtocol = tcp ? QStringLiteral("tcp") : QStringLiteral("udp");
-    window.fConfig->fPort = QString::number(port);
-    QEventLoop loop;
-    bool failed = false;
-    const QMetaObject::Connection ended =
-        QObject::connect(window.fSender, &CommandSender::sendFinished, &loop,
-                         [&](int, bool ok, const QString &, const QString &description) {
+public:
+    PanelPress(frmMain &window, bool tcp, quint16 port) : fWindow(window), fTcp(tcp), fPort(port)
+    {
+        QObject::connect(window.fSender, &CommandSender::sendFinished, &fLoop,
+                         [this](int, bool ok, const QString &, const QString &description) {
                              if (!ok) {
                                  std::fprintf(stderr, "send failed: %s\n", qPrintable(description));
-                                 failed = true;
+                                 std::exit(1);
                              }
-                             loop.quit();
+                             fLoop.quit();
                          });
-    std::vector<Clock::duration> samples;
-    for (int i = 0; i < Warmup + Rounds && !failed; ++i) {
+    }
+
+    Clock::duration operator()()
+    {
+        // The settings are read at every press, so both links share one window.
+        fWindow.fConfig->fProtocol = fTcp ? QStringLiteral("tcp") : QStringLiteral("udp");
+        fWindow.fConfig->fPort = QString::number(fPort);
         // A push button acts on its release; Qt repaints it pressed first.
-        QTest::mousePress(window.btnItem[0], Qt::LeftButton);
+        QTest::mousePress(fWindow.btnItem[0], Qt::LeftButton);
         const int expected = gArrivals.load() + 1;
         const Clock::time_point pressed = Clock::now();
-        QTest::mouseRelease(window.btnItem[0], Qt::LeftButton);
-        loop.exec();
-        if (failed)
-            break;
-        const Clock::duration d = waitArrival(expected, pressed);
-        if (i >= Warmup)
-            samples.push_back(d);
+        QTest::mouseRelease(fWindow.btnItem[0], Qt::LeftButton);
+        fLoop.exec();
+        return waitArrival(expected, pressed);
     }
-    QObject::disconnect(ended);
-    return figures(samples);
-}
+
+private:
+    frmMain &fWindow;
+    bool fTcp;
+    quint16 fPort;
+    QEventLoop fLoop;
+};
 
 // What Qt's own handling of the release costs: a bare button whose handler
 // does nothing, pressed and released the same way.
-Figures measureBareRelease()
+Clock::duration bareRelease(QPushButton &button)
 {
-    QPushButton button(QStringLiteral("Bare"));
-    button.show();
-    int clicks = 0;
-    QObject::connect(&button, &QPushButton::clicked, &button, [&] { ++clicks; });
-    std::vector<Clock::duration> samples;
-    for (int i = 0; i < Warmup + Rounds; ++i) {
-        QTest::mousePress(&button, Qt::LeftButton);
-        const Clock::time_point pressed = Clock::now();
-        QTest::mouseRelease(&button, Qt::LeftButton);
-        const Clock::duration d = Clock::now() - pressed;
-        QCoreApplication::processEvents();
-        if (i >= Warmup)
-            samples.push_back(d);
-    }
-    return figures(samples);
+    QTest::mousePress(&button, Qt::LeftButton);
+    const Clock::time_point pressed = Clock::now();
+    QTest::mouseRelease(&button, Qt::LeftButton);
+    const Clock::duration d = Clock::now() - pressed;
+    QCoreApplication::processEvents();
+    return d;
 }
 
-Figures measureQtSocket(bool tcp, quint16 port)
+Clock::duration qtSocketPress(bool tcp, quint16 port)
 {
-    std::vector<Clock::duration> samples;
-    for (int i = 0; i < Warmup + Rounds; ++i) {
-        const int expected = gArrivals.load() + 1;
-        const Clock::time_point pressed = Clock::now();
-        if (tcp) {
-            QEventLoop loop;
-            QTcpSocket socket;
-            socket.setProxy(QNetworkProxy::NoProxy);
-            QObject::connect(&socket, &QTcpSocket::connected, &socket, [&] {
-                socket.write(Command);
-                socket.flush();
-                socket.disconnectFromHost();
-            });
-            QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
-            QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-            socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-            loop.exec();
-        } else {
-            QUdpSocket socket;
-            socket.writeDatagram(Command, QHostAddress(QHostAddress::LocalHost), port);
-        }
-        const Clock::duration d = waitArrival(expected, pressed);
-        if (i >= Warmup)
-            samples.push_back(d);
+    const int expected = gArrivals.load() + 1;
+    const Clock::time_point pressed = Clock::now();
+    if (tcp) {
+        QEventLoop loop;
+        QTcpSocket socket;
+        socket.setProxy(QNetworkProxy::NoProxy);
+        QObject::connect(&socket, &QTcpSocket::connected, &socket, [&] {
+            socket.write(Command);
+            socket.flush();
+            socket.disconnectFromHost();
+        });
+        QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+        QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+        loop.exec();
+    } else {
+        QUdpSocket socket;
+        socket.writeDatagram(Command, QHostAddress(QHostAddress::LocalHost), port);
     }
-    return figures(samples);
+    return waitArrival(expected, pressed);
 }
 
-Figures measurePlain(bool tcp, quint16 port)
+Clock::duration plainPress(bool tcp, quint16 port)
 {
     const sockaddr_in to = loopback(port);
-    std::vector<Clock::duration> samples;
-    for (int i = 0; i < Warmup + Rounds; ++i) {
-        const int expected = gArrivals.load() + 1;
-        const Clock::time_point pressed = Clock::now();
-        const int fd = ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
-        if (tcp) {
-            ::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
-            ::send(fd, Command.constData(), size_t(Command.size()), 0);
-        } else {
-            ::sendto(fd, Command.constData(), size_t(Command.size()), 0,
-                     reinterpret_cast<const sockaddr *>(&to), sizeof to);
-        }
-        ::close(fd);
-        const Clock::duration d = waitArrival(expected, pressed);
-        if (i >= Warmup)
-            samples.push_back(d);
+    const int expected = gArrivals.load() + 1;
+    const Clock::time_point pressed = Clock::now();
+    const int fd = ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    if (tcp) {
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        ::send(fd, Command.constData(), size_t(Command.size()), 0);
+    } else {
+        ::sendto(fd, Command.constData(), size_t(Command.size()), 0,
+                 reinterpret_cast<const sockaddr *>(&to), sizeof to);
     }
-    return figures(samples);
+    ::close(fd);
+    return waitArrival(expected, pressed);
+}
+
+// Runs the ways in turn, one press each per round, so that drift on the
+// machine touches them all alike; the first rounds only warm up.
+std::vector<Figures> interleaved(const std::vector<Press> &ways)
+{
+    std::vector<std::vector<Clock::duration>> samples(ways.size());
+    for (int i = 0; i < Warmup + Rounds; ++i) {
+        for (size_t w = 0; w < ways.size(); ++w) {
+            const Clock::duration d = ways[w]();
+            if (i >= Warmup)
+                samples[w].push_back(d);
+        }
+    }
+    std::vector<Figures> result;
+    for (const auto &s : samples)
+        result.push_back(figures(s));
+    return result;
 }
 
 } // namespace
@@ -288,13 +292,21 @@ int main(int argc, char **argv)
         return 1;
     window.show();
 
-    const Figures plainTcp = measurePlain(true, tcpPort);
-    const Figures qtTcp = measureQtSocket(true, tcpPort);
-    const Figures panelTcp = measurePanel(window, true, tcpPort);
-    const Figures plainUdp = measurePlain(false, udpPort);
-    const Figures qtUdp = measureQtSocket(false, udpPort);
-    const Figures panelUdp = measurePanel(window, false, udpPort);
-    const Figures bare = measureBareRelease();
+    PanelPress panelTcp(window, true, tcpPort);
+    PanelPress panelUdp(window, false, udpPort);
+    QPushButton bareButton(QStringLiteral("Bare"));
+    bareButton.show();
+    const std::vector<Figures> f = interleaved({
+        [&] { return plainPress(true, tcpPort); },
+        [&] { return qtSocketPress(true, tcpPort); },
+        [&] { return panelTcp(); },
+        [&] { return plainPress(false, udpPort); },
+        [&] { return qtSocketPress(false, udpPort); },
+        [&] { return panelUdp(); },
+        [&] { return bareRelease(bareButton); },
+    });
+    const Figures &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2];
+    const Figures &plainUdp = f[3], &qtUdp = f[4], &pressUdp = f[5], &bare = f[6];
 
     std::printf("press-to-wire on loopback, %d presses of %d bytes each (microseconds)\n", Rounds,
                 int(Command.size()));
@@ -307,8 +319,8 @@ int main(int argc, char **argv)
                    Bench::ratio(panel.median / plain.median), "<= 2.00x",
                    Bench::number(qt.median, 1), Bench::ratio(panel.median / qt.median)});
     };
-    row("TCP", panelTcp, qtTcp, plainTcp);
-    row("UDP", panelUdp, qtUdp, plainUdp);
+    row("TCP", pressTcp, qtTcp, plainTcp);
+    row("UDP", pressUdp, qtUdp, plainUdp);
     table.print();
     std::printf("Qt's own handling of a release on a bare button: median %.1f, p99 %.1f\n",
                 bare.median, bare.p99);

@@ -138,13 +138,12 @@ void TcpLink::connectNext()
         connectFailed(errno);
         return;
     }
-    int result;
-    do {
-        result = ::connect(fPendingFd, reinterpret_cast<const sockaddr *>(&storage), length);
-    } while (result != 0 && errno == EINTR);
+    // An interrupted connect goes on in the background, as one in progress
+    // does; calling connect() again would only say it is already under way.
+    const int result = ::connect(fPendingFd, reinterpret_cast<const sockaddr *>(&storage), length);
     if (result == 0) {
         onConnectReady();
-    } else if (errno == EINPROGRESS) {
+    } else if (errno == EINPROGRESS || errno == EINTR) {
         // A switcher on this machine has usually answered before connect()
         // returns. Trying the send at once tells: the command goes out now,
         // not after a turn of the event loop and the repaints queued for it,
@@ -224,9 +223,10 @@ void TcpLink::handOver()
 
 void TcpLink::connectFailed(int error)
 {
-    fConnectFailure = error == ECONNRESET
-                          ? tr("the switcher reset the connection before the command went out")
-                          : qt_error_string(error);
+    fConnectFailure =
+        error == ECONNRESET ? tr("the switcher reset the connection before the command went out")
+        : error == EPIPE    ? tr("the switcher closed the connection before the command went out")
+                            : qt_error_string(error);
     dropPendingConnect();
     connectNext();
 }

@@ -78,6 +78,44 @@ QString StorableLine(const QString &text)
     return result;
 }
 
+QLatin1String CommandEscape(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\r':
+        return QLatin1String("\\r");
+    case u'\n':
+        return QLatin1String("\\n");
+    case u'\t':
+        return QLatin1String("\\t");
+    default:
+        return QLatin1String();
+    }
+}
+
+QString Readable(const QByteArray &bytes)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\r') {
+            text += QLatin1String("\\r");
+        } else if (byte == '\n') {
+            text += QLatin1String("\\n");
+        } else if (byte == '\\') {
+            text += QLatin1String("\\\\");
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            text += QLatin1String("\\x");
+            text += QLatin1Char(kHex[byte >> 4]);
+            text += QLatin1Char(kHex[byte & 0x0F]);
+        } else {
+            text += QLatin1Char(c);
+        }
+    }
+    return text;
+}
+
 QString FailureReason(const QIODevice *device, int systemError)
 {
     const QString reason = device ? device->errorString() : QString();

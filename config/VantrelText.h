@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QIODevice;
@@ -26,6 +27,18 @@ QString CodePoint(QChar c);
 // Makes text storable in a single-line field: drops CR and LF and every
 // character above U+00FF. Used by the windows to filter typing and pasting.
 QString StorableLine(const QString &text);
+
+// The escape a command stores for a character its single line cannot hold
+// as is: \r, \n or \t for CR, LF and tab (decoded back when it is
+// sent); empty for every other character. Pasted or imported commands send
+// exactly what was pasted.
+QLatin1String CommandEscape(QChar c);
+
+// Bytes made readable on one line: CR as \r, LF as \n, backslash as \\,
+// every other byte below 0x20 or from 0x7F up as \xNN; the rest as is. The
+// simulator logs what it receives in this notation and vantrelctl shows
+// commands in it, so the two can be compared by eye.
+QString Readable(const QByteArray &bytes);
 
 // The reason a device gave for its last failure. Qt reports a short write to
 // a file as "Unknown error"; the system's own reason (errno) says more.

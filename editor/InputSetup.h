@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VantrelLimits.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -15,7 +17,7 @@ class InputSetup : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int kNameLimit = 32;
+    static constexpr int kNameLimit = VantrelLimits::kInputNameLength;
 
     InputSetup();
 

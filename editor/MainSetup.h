@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VantrelLimits.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -20,8 +22,8 @@ class MainSetup : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kIPAddressLimit = 15;
-    static constexpr int kPortLimit = 5;
+    static constexpr int kIPAddressLimit = VantrelLimits::kIPAddressLength;
+    static constexpr int kPortLimit = VantrelLimits::kPortLength;
 
     MainSetup();
     ~MainSetup() override;

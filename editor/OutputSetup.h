@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VantrelLimits.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -19,7 +21,7 @@ class OutputSetup : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int kNameLimit = 16;
+    static constexpr int kNameLimit = VantrelLimits::kOutputNameLength;
 
     OutputSetup();
     ~OutputSetup() override;

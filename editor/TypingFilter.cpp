@@ -30,12 +30,10 @@ QString TypingFilter::filtered(const QString &segment) const
     for (const QChar c : segment) {
         if (!VantrelText::FitsByte(c))
             continue; // the file cannot hold it
-        if (fMode == Mode::Command && c == QLatin1Char('\r'))
-            result += QLatin1String("\\r");
-        else if (fMode == Mode::Command && c == QLatin1Char('\n'))
-            result += QLatin1String("\\n");
-        else if (fMode == Mode::Command && c == QLatin1Char('\t'))
-            result += QLatin1String("\\t");
+        const QLatin1String escape =
+            fMode == Mode::Command ? VantrelText::CommandEscape(c) : QLatin1String();
+        if (!escape.isEmpty())
+            result += escape;
         else if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
             result += c;
     }

@@ -14,6 +14,12 @@ CommandSender::CommandSender(SettingsSource settings, QObject *parent)
 
 CommandSender::~CommandSender() = default;
 
+QString CommandSender::failureMessage(const QString &command, const QString &description)
+{
+    return QStringLiteral("Error sending command ") + command + QStringLiteral("\r\n") +
+           description;
+}
+
 void CommandSender::send(int row, const QString &command)
 {
     fQueue.enqueue(Press{row, command});

@@ -23,6 +23,11 @@ public:
     ~CommandSender() override;
 
     static constexpr int MaxAttempts = 4;
+
+    // What an operator is told after the last failed attempt: "Error sending
+    // command " + the decoded command + CR LF + the reason. The panel shows it
+    // in a message box, vantrelctl prints it on standard error.
+    static QString failureMessage(const QString &command, const QString &description);
     static constexpr std::chrono::milliseconds DefaultRetryDelay{200};
 
     // Queues one press. Presses wait their turn (first come, first sent); each gets up to

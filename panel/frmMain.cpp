@@ -55,7 +55,6 @@ constexpr ControlPlace kImgSend{5970, 12225, 270, 300, 37};
 
 const QString kOpenPrefix = QStringLiteral("Error opening configuration file ");
 const QString kSavePrefix = QStringLiteral("Error saving configuration file ");
-const QString kSendPrefix = QStringLiteral("Error sending command ");
 const QString kLineBreak = QStringLiteral("\r\n");
 
 QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
@@ -290,7 +289,7 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
     if (!ok) {
-        VantrelMessageBox::show(this, kSendPrefix + command + kLineBreak + description);
+        VantrelMessageBox::show(this, CommandSender::failureMessage(command, description));
         // Close may have been chosen while the message was open.
         if (fEnded)
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VantrelLimits.h"
 #include "clsVantrelConfig.h"
 
 #include <QQueue>
@@ -24,7 +25,7 @@ class frmMain : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kRows = 16;
+    static constexpr int kRows = VantrelLimits::kPanelRows;
     static constexpr std::chrono::milliseconds kFlashPeriod{2000};
 
     explicit frmMain(QWidget *parent = nullptr);

@@ -1,5 +1,7 @@
 #include "SimFormat.h"
 
+#include "VantrelText.h"
+
 namespace SimFormat {
 
 QString LinkName(SimLink link)
@@ -17,26 +19,7 @@ QString LinkName(SimLink link)
 
 QString Readable(const QByteArray &bytes)
 {
-    static const char kHex[] = "0123456789ABCDEF";
-    QString text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\r') {
-            text += QLatin1String("\\r");
-        } else if (byte == '\n') {
-            text += QLatin1String("\\n");
-        } else if (byte == '\\') {
-            text += QLatin1String("\\\\");
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            text += QLatin1String("\\x");
-            text += QLatin1Char(kHex[byte >> 4]);
-            text += QLatin1Char(kHex[byte & 0x0F]);
-        } else {
-            text += QLatin1Char(c);
-        }
-    }
-    return text;
+    return VantrelText::Readable(bytes);
 }
 
 QString Timestamp(const QDateTime &when)

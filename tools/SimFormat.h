@@ -20,8 +20,8 @@ namespace SimFormat {
 
 QString LinkName(SimLink link);
 
-// Bytes made readable on one line: CR as \r, LF as \n, backslash as \\,
-// every other byte below 0x20 or from 0x7F up as \xNN; the rest as is.
+// Bytes made readable on one line (VantrelText::Readable), the notation
+// vantrelctl shows commands in as well.
 QString Readable(const QByteArray &bytes);
 
 QString Timestamp(const QDateTime &when);

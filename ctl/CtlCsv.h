@@ -1,0 +1,60 @@
+#pragma once
+
+#include "clsVantrelOutput.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class clsVantrelConfig;
+
+// The routing list as CSV (RFC 4180), so it can live in a spreadsheet:
+//   output,input,command
+//   Studio A,Camera 1,SW 1 1\r\n
+// One row per input, in file order; an output without inputs is one row with
+// an empty input and command. Rows that follow each other with the same
+// output name belong to one output. Commands keep their escapes as stored.
+//
+// Bytes and characters: one byte is one character (Latin-1), the rule of
+// vantrel.ini itself, so every character the file can hold round-trips and
+// a byte never fails to read. Spreadsheets asked for "Western Europe
+// (ISO-8859-1)" or "Windows-1252" read and write this.
+namespace CtlCsv {
+
+// One record with the line it starts on (1-based).
+struct Record
+{
+    QStringList fields;
+    qint64 line = 0;
+};
+
+// Splits RFC 4180 text into records. Records end with CR LF, LF or CR;
+// quoted fields may hold commas, doubled quotes and line breaks. Lines that
+// are entirely empty are skipped. Throws VantrelError "line N: ..." when the
+// text is malformed.
+QList<Record> Parse(const QString &text);
+
+// One record, fields quoted where they need it, ending in CR LF.
+QString FormatRecord(const QStringList &fields);
+
+// The CSV of the configuration's outputs and inputs. Throws VantrelError
+// when the file holds something the CSV could not bring back (two outputs
+// of the same name that follow each other, an output that would be a blank
+// row, a lone input without name or command).
+QByteArray ExportRouting(const clsVantrelConfig &config);
+
+// The outputs and inputs a routing CSV describes, each output's fSelected
+// -1. Throws VantrelError "line N: ..." for a malformed or wrong CSV. Names
+// and commands are trimmed of spaces as the file's reader would; a line
+// break in a name becomes a space, in a command its escape (\r, \n).
+QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QByteArray &csv);
+
+// Gives each new output the choice its old namesake had, where the chosen
+// input's name still exists in it: the k-th output of a name takes over
+// from the old k-th output of that name.
+void KeepChoices(const QList<std::shared_ptr<clsVantrelOutput>> &oldOutputs,
+                 const QList<std::shared_ptr<clsVantrelOutput>> &newOutputs);
+
+} // namespace CtlCsv

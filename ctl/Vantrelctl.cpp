@@ -1,0 +1,702 @@
+#include "Vantrelctl.h"
+
+#include "CommandSender.h"
+#include "CtlCheck.h"
+#include "CtlCsv.h"
+#include "LinkSettings.h"
+#include "SerialLineSettings.h"
+#include "VantrelError.h"
+#include "VantrelFile.h"
+#include "VantrelText.h"
+#include "clsVantrelConfig.h"
+#include "modGlobal.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <functional>
+#include <optional>
+
+namespace Vantrelctl {
+
+namespace {
+
+const QString kProgram = QStringLiteral("vantrelctl");
+
+// The file's counters are 16-bit: 32767 outputs or inputs fail the save.
+constexpr int kMaxItems = 32766;
+// Beyond this a new file would take minutes to write and the windows to load.
+constexpr qint64 kMaxNewInputs = 1 << 20;
+
+// A failure that ends the command with its status; main prints the text.
+struct Stop
+{
+    int status;
+    QString message;
+};
+
+[[noreturn]] void usage(const QString &message)
+{
+    throw Stop{kBadUsage, message};
+}
+
+[[noreturn]] void fail(const QString &message)
+{
+    throw Stop{kFailure, message};
+}
+
+void write(QIODevice &device, const QString &text)
+{
+    device.write(text.toUtf8());
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+struct Context
+{
+    QCommandLineParser &parser;
+    QIODevice &out;
+    QIODevice &err;
+    QString path;
+};
+
+// Loading as the windows load; a file whose reading stopped early is used
+// with a warning, as the windows go on after theirs.
+VantrelFile::LoadResult load(const Context &c)
+{
+    try {
+        VantrelFile::LoadResult result = VantrelFile::Load(c.path);
+        if (!result.complete)
+            write(c.err, QStringLiteral("%1: warning: %2: %3\n")
+                             .arg(kProgram, c.path, result.stopDescription()));
+        return result;
+    } catch (const VantrelFile::OpenError &e) {
+        fail(QStringLiteral("cannot open %1: %2").arg(c.path, e.description()));
+    } catch (const VantrelError &e) {
+        fail(QStringLiteral("cannot read %1: %2").arg(c.path, e.description()));
+    }
+}
+
+void save(const clsVantrelConfig &config, const QString &path)
+{
+    try {
+        VantrelFile::Save(config, path);
+    } catch (const VantrelError &e) {
+        fail(QStringLiteral("cannot write %1: %2; the file is unchanged")
+                 .arg(path, e.description()));
+    }
+}
+
+QString linkText(const clsVantrelConfig &config)
+{
+    const LinkSettings link = LinkSettings::fromConfig(config);
+    switch (link.kind()) {
+    case LinkSettings::Kind::Serial:
+        return QStringLiteral("serial COM%1 %2").arg(config.fCommPort, link.serialSettingsText());
+    case LinkSettings::Kind::Network:
+        return QStringLiteral("%1 %2:%3")
+            .arg(link.usesTcp() ? QStringLiteral("tcp") : QStringLiteral("udp"), config.fIPAddress,
+                 config.fPort);
+    case LinkSettings::Kind::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown link type %1").arg(quoted(config.fType));
+}
+
+QString bytesText(const QByteArray &bytes)
+{
+    return QStringLiteral("%1 byte%2: %3")
+        .arg(bytes.size())
+        .arg(bytes.size() == 1 ? QString() : QStringLiteral("s"))
+        .arg(VantrelText::Readable(bytes));
+}
+
+// ---- list -------------------------------------------------------------
+
+int list(Context &c)
+{
+    const auto loaded = load(c);
+    const clsVantrelConfig &config = *loaded.config;
+    QString text = QStringLiteral("link: %1\n").arg(linkText(config));
+    for (qsizetype o = 0; o < config.fOutputs.size(); ++o) {
+        const clsVantrelOutput &output = *config.fOutputs.at(o);
+        text += QStringLiteral("output %1: %2%3\n")
+                    .arg(o + 1)
+                    .arg(output.fOutputName,
+                         output.fInputs.isEmpty() ? QStringLiteral(" (no inputs)") : QString());
+        qsizetype width = 0;
+        for (const auto &input : output.fInputs)
+            width = std::max(width, input->fInputName.size());
+        for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+            const clsVantrelInput &input = *output.fInputs.at(i);
+            text += QStringLiteral("  %1 %2  %3  command=%4  sends %5\n")
+                        .arg(i == output.fSelected ? QLatin1Char('*') : QLatin1Char(' '))
+                        .arg(i + 1, 3)
+                        .arg(input.fInputName.leftJustified(width), input.fCommand,
+                             bytesText(DecodeEscapes(input.fCommand).toLatin1()));
+        }
+    }
+    write(c.out, text);
+    return kSuccess;
+}
+
+// ---- check ------------------------------------------------------------
+
+int check(Context &c)
+{
+    QList<CtlCheck::Finding> findings;
+    try {
+        findings = CtlCheck::Check(c.path);
+    } catch (const VantrelFile::OpenError &e) {
+        fail(QStringLiteral("cannot open %1: %2").arg(c.path, e.description()));
+    } catch (const VantrelError &e) {
+        write(c.out,
+              QStringLiteral("%1: %2; neither window opens it\n").arg(c.path, e.description()));
+        return kFailure;
+    }
+    QString text;
+    for (const CtlCheck::Finding &finding : std::as_const(findings))
+        text += QStringLiteral("%1:%2: %3\n").arg(c.path).arg(finding.line).arg(finding.text);
+    if (findings.isEmpty())
+        text = QStringLiteral("%1: no problems found\n").arg(c.path);
+    write(c.out, text);
+    return findings.isEmpty() ? kSuccess : kFailure;
+}
+
+// ---- send -------------------------------------------------------------
+
+// A 1-based number picks by position; anything else (or a number beyond the
+// list) must be exactly one item's name.
+qsizetype pick(const QString &argument, const QStringList &names, const QString &what)
+{
+    bool isNumber = false;
+    const qlonglong number = argument.toLongLong(&isNumber);
+    if (isNumber && number >= 1 && number <= names.size())
+        return qsizetype(number - 1);
+    const qsizetype first = names.indexOf(argument);
+    if (first < 0)
+        fail(QStringLiteral("no %1 %2: there %3 %4, numbered from 1")
+                 .arg(what, quoted(argument),
+                      names.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"))
+                 .arg(names.size()));
+    if (names.indexOf(argument, first + 1) >= 0)
+        fail(QStringLiteral("more than one %1 is named %2; give its number instead")
+                 .arg(what, quoted(argument)));
+    return first;
+}
+
+int send(Context &c)
+{
+    const QStringList args = c.parser.positionalArguments();
+    if (args.size() != 2)
+        usage(QStringLiteral("send takes OUTPUT and INPUT"));
+    const auto loaded = load(c);
+    const std::shared_ptr<clsVantrelConfig> config = loaded.config;
+
+    QStringList outputNames;
+    for (const auto &output : config->fOutputs)
+        outputNames << output->fOutputName;
+    const clsVantrelOutput &output =
+        *config->fOutputs.at(pick(args.at(0), outputNames, QStringLiteral("output")));
+    QStringList inputNames;
+    for (const auto &input : output.fInputs)
+        inputNames << input->fInputName;
+    const clsVantrelInput &input = *output.fInputs.at(
+        pick(args.at(1), inputNames,
+             QStringLiteral("input of output %1").arg(quoted(output.fOutputName))));
+
+    const QString command = DecodeEscapes(input.fCommand);
+    if (c.parser.isSet(QStringLiteral("dry-run"))) {
+        write(c.out,
+              QStringLiteral("%1 %2\n").arg(linkText(*config), bytesText(command.toLatin1())));
+        return kSuccess;
+    }
+
+    // The panel's sender: the same links, four attempts 200 ms apart.
+    CommandSender sender([config] { return LinkSettings::fromConfig(*config); });
+    QEventLoop loop;
+    bool done = false;
+    bool ok = false;
+    QString description;
+    QObject::connect(&sender, &CommandSender::sendFinished,
+                     [&](int, bool sent, const QString &, const QString &why) {
+                         done = true;
+                         ok = sent;
+                         description = why;
+                         loop.quit();
+                     });
+    sender.send(0, command);
+    if (!done)
+        loop.exec();
+    if (!ok) {
+        write(c.err, CommandSender::failureMessage(command, description) + QLatin1Char('\n'));
+        return kFailure;
+    }
+    return kSuccess;
+}
+
+// ---- new --------------------------------------------------------------
+
+void setNetwork(clsVantrelConfig &config, const QString &protocol, const QString &target)
+{
+    const qsizetype colon = target.lastIndexOf(QLatin1Char(':'));
+    QString host = target.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool isNumber = false;
+    const int port = colon < 0 ? 0 : target.mid(colon + 1).toInt(&isNumber);
+    if (colon < 0 || host.trimmed().isEmpty() || !isNumber || port < 1 || port > 65535)
+        usage(QStringLiteral("--%1 takes HOST:PORT with a port from 1 to 65535, not %2")
+                  .arg(protocol, quoted(target)));
+    config.fType = QStringLiteral("network");
+    config.fProtocol = protocol;
+    config.fIPAddress = host;
+    config.fPort = QString::number(port);
+}
+
+void setSerial(clsVantrelConfig &config, const QString &spec)
+{
+    static const QRegularExpression kSerial(QStringLiteral("^COM(\\d{1,3})(?::(.*))?$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = kSerial.match(spec);
+    const int port = match.hasMatch() ? match.captured(1).toInt() : 0;
+    if (port < LinkSettings::MinSerialPort || port > LinkSettings::MaxSerialPort)
+        usage(QStringLiteral("--serial takes COMn[:SPEED,PARITY,DATA,STOP] with n from %1 to %2, "
+                             "not %3")
+                  .arg(LinkSettings::MinSerialPort)
+                  .arg(LinkSettings::MaxSerialPort)
+                  .arg(quoted(spec)));
+    config.fType = QStringLiteral("serial");
+    config.fCommPort = QString::number(port);
+    if (!match.hasCaptured(2))
+        return;
+    const QString line = match.captured(2);
+    try {
+        SerialLineSettings::parse(line);
+    } catch (const VantrelError &e) {
+        usage(e.description());
+    }
+    const QStringList parts = line.split(QLatin1Char(','));
+    config.fBaudRate = parts.at(0);
+    config.fParity = parts.at(1).toUpper(); // as the editor's list stores it
+    config.fDataBits = parts.at(2);
+    config.fStopBits = parts.at(3);
+}
+
+// "--outputs N" and "--output-names A,B,C": either gives the count, both
+// must agree. Names are one CSV row, so a name may hold a quoted comma.
+QStringList itemNames(const Context &c, const QString &countOption, const QString &namesOption,
+                      const QString &defaultName, int minimum)
+{
+    std::optional<int> count;
+    if (c.parser.isSet(countOption)) {
+        bool isNumber = false;
+        count = c.parser.value(countOption).toInt(&isNumber);
+        if (!isNumber || *count < minimum || *count > kMaxItems)
+            usage(QStringLiteral("--%1 takes a number from %2 to %3, not %4")
+                      .arg(countOption)
+                      .arg(minimum)
+                      .arg(kMaxItems)
+                      .arg(quoted(c.parser.value(countOption))));
+    }
+    QStringList names;
+    if (c.parser.isSet(namesOption)) {
+        try {
+            const QList<CtlCsv::Record> rows = CtlCsv::Parse(c.parser.value(namesOption));
+            if (rows.size() != 1)
+                usage(QStringLiteral("--%1 takes one line of comma-separated names")
+                          .arg(namesOption));
+            for (const QString &name : rows.first().fields)
+                names << VantrelText::TrimSpaces(name);
+        } catch (const VantrelError &e) {
+            usage(QStringLiteral("--%1: %2").arg(namesOption, e.description()));
+        }
+        if (count && *count != names.size())
+            usage(QStringLiteral("--%1 is %2 but --%3 gives %4 names")
+                      .arg(countOption)
+                      .arg(*count)
+                      .arg(namesOption)
+                      .arg(names.size()));
+        return names;
+    }
+    if (!count)
+        usage(QStringLiteral("give --%1 or --%2").arg(countOption, namesOption));
+    for (int i = 1; i <= *count; ++i)
+        names << QStringLiteral("%1 %2").arg(defaultName).arg(i);
+    return names;
+}
+
+// The template's placeholders: {input} and {output} count from 1,
+// {input0} and {output0} from 0. Any other {word} is refused as a typo.
+QString expandCommand(const QString &pattern, int input, int output)
+{
+    QString command = pattern;
+    command.replace(QLatin1String("{input}"), QString::number(input + 1));
+    command.replace(QLatin1String("{output}"), QString::number(output + 1));
+    command.replace(QLatin1String("{input0}"), QString::number(input));
+    command.replace(QLatin1String("{output0}"), QString::number(output));
+    return command;
+}
+
+void checkTemplate(const QString &pattern)
+{
+    static const QRegularExpression kWord(QStringLiteral("\\{([A-Za-z_][A-Za-z0-9_]*)\\}"));
+    static const QStringList kKnown = {QStringLiteral("input"), QStringLiteral("output"),
+                                       QStringLiteral("input0"), QStringLiteral("output0")};
+    for (const QRegularExpressionMatch &m : kWord.globalMatch(pattern)) {
+        if (!kKnown.contains(m.captured(1)))
+            usage(QStringLiteral("--command: unknown placeholder %1; use {input}, {output}, "
+                                 "{input0} or {output0}")
+                      .arg(m.captured(0)));
+    }
+}
+
+QList<std::shared_ptr<clsVantrelOutput>> routingFromOptions(const Context &c)
+{
+    const QStringList outputs = itemNames(
+        c, QStringLiteral("outputs"), QStringLiteral("output-names"), QStringLiteral("Output"), 1);
+    const QStringList inputs = itemNames(c, QStringLiteral("inputs"), QStringLiteral("input-names"),
+                                         QStringLiteral("Input"), 0);
+    if (qint64(outputs.size()) * inputs.size() > kMaxNewInputs)
+        usage(QStringLiteral("%1 outputs with %2 inputs each are more than %3 inputs in all")
+                  .arg(outputs.size())
+                  .arg(inputs.size())
+                  .arg(kMaxNewInputs));
+    const QString pattern = c.parser.value(QStringLiteral("command"));
+    if (!inputs.isEmpty() && !c.parser.isSet(QStringLiteral("command")))
+        usage(QStringLiteral("give --command TEMPLATE, such as 'SW {input} {output}\\r\\n'"));
+    checkTemplate(pattern);
+
+    QList<std::shared_ptr<clsVantrelOutput>> result;
+    for (int o = 0; o < outputs.size(); ++o) {
+        auto output = std::make_shared<clsVantrelOutput>();
+        output->Initialize();
+        output->fOutputName = outputs.at(o);
+        for (int i = 0; i < inputs.size(); ++i) {
+            auto input = std::make_shared<clsVantrelInput>();
+            input->Initialize();
+            input->fInputName = inputs.at(i);
+            input->fCommand = expandCommand(pattern, i, o);
+            output->fInputs.append(input);
+        }
+        result.append(output);
+    }
+    return result;
+}
+
+QByteArray readInput(const QString &name)
+{
+    QFile file;
+    if (name == QLatin1String("-"))
+        file.open(stdin, QIODevice::ReadOnly);
+    else
+        file.setFileName(name), file.open(QIODevice::ReadOnly);
+    if (!file.isOpen())
+        fail(QStringLiteral("cannot open %1: %2").arg(name, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("cannot read %1: %2").arg(name, file.errorString()));
+    return bytes;
+}
+
+QList<std::shared_ptr<clsVantrelOutput>> routingFromCsv(const QString &name)
+{
+    try {
+        return CtlCsv::ImportRouting(readInput(name));
+    } catch (const VantrelError &e) {
+        fail(QStringLiteral("%1: %2; nothing was written").arg(name, e.description()));
+    }
+}
+
+QString summary(const clsVantrelConfig &config)
+{
+    qsizetype inputs = 0;
+    for (const auto &output : config.fOutputs)
+        inputs += output->fInputs.size();
+    return QStringLiteral("%1 output(s), %2 input(s) in all")
+        .arg(config.fOutputs.size())
+        .arg(inputs);
+}
+
+int create(Context &c)
+{
+    if (!c.parser.positionalArguments().isEmpty())
+        usage(QStringLiteral("new takes options only"));
+    clsVantrelConfig config;
+    config.Initialize();
+    const QStringList links = {QStringLiteral("tcp"), QStringLiteral("udp"),
+                               QStringLiteral("serial")};
+    int given = 0;
+    for (const QString &link : links)
+        given += c.parser.isSet(link) ? 1 : 0;
+    if (given != 1)
+        usage(QStringLiteral("give one link: --tcp HOST:PORT, --udp HOST:PORT or "
+                             "--serial COMn[:SPEED,PARITY,DATA,STOP]"));
+    if (c.parser.isSet(QStringLiteral("serial")))
+        setSerial(config, c.parser.value(QStringLiteral("serial")));
+    for (const QString &protocol : {QStringLiteral("tcp"), QStringLiteral("udp")}) {
+        if (c.parser.isSet(protocol))
+            setNetwork(config, protocol, c.parser.value(protocol));
+    }
+
+    if (c.parser.isSet(QStringLiteral("csv"))) {
+        for (const char *option : {"outputs", "inputs", "output-names", "input-names", "command"}) {
+            if (c.parser.isSet(QLatin1String(option)))
+                usage(QStringLiteral("--csv gives the outputs, inputs and commands; leave out --%1")
+                          .arg(QLatin1String(option)));
+        }
+        config.fOutputs = routingFromCsv(c.parser.value(QStringLiteral("csv")));
+    } else {
+        config.fOutputs = routingFromOptions(c);
+    }
+
+    if (QFileInfo::exists(c.path) && !c.parser.isSet(QStringLiteral("force")))
+        fail(QStringLiteral("%1 already exists; add --force to replace it").arg(c.path));
+    save(config, c.path);
+    write(c.out, QStringLiteral("%1: written, %2\n").arg(c.path, summary(config)));
+    return kSuccess;
+}
+
+// ---- export and import --------------------------------------------------
+
+int exportCsv(Context &c)
+{
+    const QStringList args = c.parser.positionalArguments();
+    if (args.size() > 1)
+        usage(QStringLiteral("export takes at most one CSV file"));
+    const auto loaded = load(c);
+    QByteArray csv;
+    try {
+        csv = CtlCsv::ExportRouting(*loaded.config);
+    } catch (const VantrelError &e) {
+        fail(QStringLiteral("%1: %2").arg(c.path, e.description()));
+    }
+    if (args.isEmpty() || args.first() == QLatin1String("-")) {
+        c.out.write(csv);
+        return kSuccess;
+    }
+    QSaveFile file(args.first());
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
+        fail(QStringLiteral("cannot write %1: %2").arg(args.first(), file.errorString()));
+    return kSuccess;
+}
+
+int importCsv(Context &c)
+{
+    const QStringList args = c.parser.positionalArguments();
+    if (args.size() != 1)
+        usage(QStringLiteral("import takes one CSV file (- for standard input)"));
+    VantrelFile::LoadResult loaded;
+    try {
+        loaded = VantrelFile::Load(c.path);
+    } catch (const VantrelFile::OpenError &e) {
+        fail(QStringLiteral("cannot open %1: %2; vantrelctl new writes a new one")
+                 .arg(c.path, e.description()));
+    } catch (const VantrelError &e) {
+        fail(QStringLiteral("cannot read %1: %2").arg(c.path, e.description()));
+    }
+    if (!loaded.complete && !c.parser.isSet(QStringLiteral("force")))
+        fail(QStringLiteral("%1: %2, and importing would drop it; add --force to import anyway")
+                 .arg(c.path, loaded.stopDescription()));
+
+    const auto outputs = routingFromCsv(args.first());
+    CtlCsv::KeepChoices(loaded.config->fOutputs, outputs);
+    loaded.config->fOutputs = outputs;
+    save(*loaded.config, c.path);
+    write(c.out, QStringLiteral("%1: imported, %2\n").arg(c.path, summary(*loaded.config)));
+    return kSuccess;
+}
+
+// ---- the command line ---------------------------------------------------
+
+struct Option
+{
+    QStringList names;
+    const char *description;
+    const char *valueName; // nullptr for a switch
+};
+
+struct Command
+{
+    const char *name;
+    const char *summary;
+    const char *description;
+    const char *arguments; // for the usage line
+    QList<Option> options;
+    std::function<int(Context &)> run;
+};
+
+const QList<Command> &commands()
+{
+    static const QList<Command> kCommands = {
+        {"list",
+         "show the link, the outputs, and each input's command and bytes",
+         "Shows the link, every output with its number and name, and each input's number, name "
+         "and command as stored, followed by the bytes the panel sends for it (\\r, \\n, \\xNN). "
+         "The output's stored choice is marked with *.",
+         "",
+         {},
+         list},
+        {"check",
+         "report what in the file would surprise the operator",
+         "Reads the file as the windows do and reports, with line numbers: reading that stopped "
+         "early, a selected value naming no input, an unknown link type, an address, port or "
+         "serial setting the panel will refuse, outputs beyond the sixteen rows the panel shows, "
+         "names longer than the editor's boxes, and repeated names. Exit status 1 when it finds "
+         "anything.",
+         "",
+         {},
+         check},
+        {"send",
+         "send an input's command to the switcher as the panel does",
+         "Sends the command of INPUT of OUTPUT the way the panel's button does: the same "
+         "decoding, the same link code, four attempts 200 ms apart, and the panel's message on "
+         "standard error when all fail. OUTPUT and INPUT are numbers from 1 or exact names. The "
+         "file is only read, never written: the panel owns the stored choices.",
+         "OUTPUT INPUT",
+         {{{QStringLiteral("n"), QStringLiteral("dry-run")},
+           "Print the link and the bytes instead of sending them.",
+           nullptr}},
+         send},
+        {"new",
+         "write a new configuration from options",
+         "Writes a new configuration: the link, then either --outputs/--inputs (or their names) "
+         "with a command template, or --csv with the whole routing list. Every output gets every "
+         "input. The template's {input} and {output} are numbers from 1, {input0} and {output0} "
+         "from 0; escapes such as \\r\\n are stored as typed. An existing file is replaced only "
+         "with --force.",
+         "",
+         {{{QStringLiteral("tcp")}, "Network link over TCP.", "HOST:PORT"},
+          {{QStringLiteral("udp")}, "Network link over UDP.", "HOST:PORT"},
+          {{QStringLiteral("serial")}, "Serial link, e.g. COM1:9600,N,8,1.", "COMn[:SETTINGS]"},
+          {{QStringLiteral("outputs")}, "Number of outputs.", "N"},
+          {{QStringLiteral("inputs")}, "Number of inputs of every output.", "M"},
+          {{QStringLiteral("output-names")}, "Output names, comma-separated.", "NAMES"},
+          {{QStringLiteral("input-names")}, "Input names, comma-separated.", "NAMES"},
+          {{QStringLiteral("command")},
+           "Command template, e.g. 'SW {input} {output}\\r\\n'.",
+           "TEMPLATE"},
+          {{QStringLiteral("csv")}, "Outputs, inputs and commands from a CSV file.", "CSV"},
+          {{QStringLiteral("force")}, "Replace an existing file.", nullptr}},
+         create},
+        {"export",
+         "write the outputs, inputs and commands as CSV",
+         "Writes the routing list as CSV (header output,input,command; one row per input; "
+         "commands with their escapes as stored; one byte per character, ISO-8859-1) to CSV, or "
+         "to standard output.",
+         "[CSV]",
+         {},
+         exportCsv},
+        {"import",
+         "replace the outputs and inputs with those of a CSV file",
+         "Replaces the outputs and inputs with those of CSV (- for standard input), in the "
+         "format export writes. The link settings stay; each output keeps its choice where the "
+         "output and the chosen input's name still exist. A malformed CSV is refused with its "
+         "line number and nothing is written; the file is replaced in one step.",
+         "CSV",
+         {{{QStringLiteral("force")},
+           "Import even when reading the file stopped early (the unread rest is dropped).",
+           nullptr}},
+         importCsv},
+    };
+    return kCommands;
+}
+
+QString overview()
+{
+    QString text = QStringLiteral(
+        "Usage: vantrelctl COMMAND [options] [arguments]\n"
+        "Sets up and drives a text-command matrix switcher with the vantrel.ini of Vantrel and "
+        "VantrelConfig.\n\nCommands:\n");
+    for (const Command &command : commands())
+        text += QStringLiteral("  %1%2\n")
+                    .arg(QString::fromLatin1(command.name).leftJustified(8),
+                         QLatin1String(command.summary));
+    text += QStringLiteral(
+        "\nEvery command takes -f/--file PATH (default ./vantrel.ini) and -h/--help;\n"
+        "vantrelctl COMMAND --help describes one command. Exit status: 0 success,\n"
+        "1 failure, 2 bad usage.\n");
+    return text;
+}
+
+} // namespace
+
+int Run(const QStringList &arguments, QIODevice &out, QIODevice &err)
+{
+    const QString first = arguments.value(1);
+    if (first == QLatin1String("-h") || first == QLatin1String("--help") ||
+        first == QLatin1String("help")) {
+        if (arguments.size() <= 2 || first != QLatin1String("help")) {
+            write(out, overview());
+            return kSuccess;
+        }
+        return Run({arguments.at(0), arguments.at(2), QStringLiteral("--help")}, out, err);
+    }
+    if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
+        write(out, QStringLiteral("vantrelctl %1\n").arg(QStringLiteral(VANTREL_VERSION)));
+        return kSuccess;
+    }
+    const Command *command = nullptr;
+    for (const Command &candidate : commands()) {
+        if (first == QLatin1String(candidate.name))
+            command = &candidate;
+    }
+    if (!command) {
+        write(err, first.isEmpty()
+                       ? overview()
+                       : QStringLiteral("%1: unknown command %2\nTry 'vantrelctl --help'.\n")
+                             .arg(kProgram, quoted(first)));
+        return kBadUsage;
+    }
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QLatin1String(command->description));
+    parser.addOption({{QStringLiteral("f"), QStringLiteral("file")},
+                      QStringLiteral("The configuration file (default ./vantrel.ini)."),
+                      QStringLiteral("PATH"),
+                      VantrelFile::kFileName});
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+    for (const Option &option : command->options) {
+        parser.addOption(option.valueName
+                             ? QCommandLineOption(option.names, QLatin1String(option.description),
+                                                  QLatin1String(option.valueName))
+                             : QCommandLineOption(option.names, QLatin1String(option.description)));
+    }
+    const QString usageLine =
+        QStringLiteral("Usage: vantrelctl %1 [options] %2")
+            .arg(QLatin1String(command->name), QLatin1String(command->arguments))
+            .trimmed();
+    QStringList rest = arguments.mid(2);
+    rest.prepend(kProgram);
+    if (!parser.parse(rest)) {
+        write(err, QStringLiteral("%1 %2: %3\nTry 'vantrelctl %2 --help'.\n")
+                       .arg(kProgram, QLatin1String(command->name), parser.errorText()));
+        return kBadUsage;
+    }
+    if (parser.isSet(help)) {
+        write(out, usageLine + QLatin1Char('\n') + parser.helpText().section(QLatin1Char('\n'), 1));
+        return kSuccess;
+    }
+    Context context{parser, out, err, parser.value(QStringLiteral("file"))};
+    try {
+        return command->run(context);
+    } catch (const Stop &stop) {
+        write(err, QStringLiteral("%1 %2: %3\n")
+                       .arg(kProgram, QLatin1String(command->name), stop.message));
+        if (stop.status == kBadUsage)
+            write(
+                err,
+                QStringLiteral("Try 'vantrelctl %1 --help'.\n").arg(QLatin1String(command->name)));
+        return stop.status;
+    }
+}
+
+} // namespace Vantrelctl

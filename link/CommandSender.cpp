@@ -8,6 +8,9 @@ CommandSender::CommandSender(SettingsSource settings, QObject *parent)
     : QObject(parent), fSettings(std::move(settings)), fFactory(&SwitcherLink::create)
 {
     fRetryTimer.setSingleShot(true);
+    // A coarse timer may fire up to 5% early; the pause between attempts is
+    // at least 200 ms, as it always was.
+    fRetryTimer.setTimerType(Qt::PreciseTimer);
     fRetryTimer.setInterval(DefaultRetryDelay);
     connect(&fRetryTimer, &QTimer::timeout, this, &CommandSender::attempt);
 }

@@ -4,7 +4,7 @@
 # Programs are installed only when their targets exist, so this file works
 # while the tree is being built up.
 
-foreach(program IN ITEMS Vantrel VantrelConfig vantrel-switcher-sim)
+foreach(program IN ITEMS Vantrel VantrelConfig vantrelctl vantrel-switcher-sim)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
@@ -30,6 +30,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Vantrel sends a matrix switcher the text command that connects an input to an output, \
 over a serial port, TCP or UDP, and shows on lamps whether the choice on screen was sent. \
 VantrelConfig edits the link settings and the outputs with their inputs and commands. \
+vantrelctl sets up a configuration from the command line, moves the routing list to and from \
+a spreadsheet as CSV, checks a configuration and sends commands from scripts. \
 vantrel-switcher-sim stands in for a switcher in demonstrations and tests.")
 set(CPACK_PACKAGE_CONTACT "The Vantrel developers <vantrel@example.org>")
 set(CPACK_STRIP_FILES ON)

@@ -24,6 +24,13 @@ for entry in vantrel:Vantrel vantrel-config:VantrelConfig; do
     [[ -f $source_dir/ui/images/${entry%%:*}.png ]] || fail "no icon ui/images/${entry%%:*}.png"
 done
 
+# Every program the build makes is installed.
+for program in $(sed -n 's/^qt_add_executable(\([A-Za-z-]*\).*/\1/p' \
+    "$source_dir"/{panel,editor,ctl,tools}/CMakeLists.txt); do
+    grep -Eq "^foreach\(program IN ITEMS.* $program( |\))" "$source_dir/cmake/Packaging.cmake" ||
+        fail "$program is not installed by cmake/Packaging.cmake"
+done
+
 # An installed tree in miniature: the launcher, a stand-in program that
 # reports where it runs, and the example.
 mkdir -p "$work/prefix/bin" "$work/prefix/share/vantrel"

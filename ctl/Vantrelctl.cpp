@@ -97,8 +97,15 @@ QString linkText(const clsVantrelConfig &config)
 {
     const LinkSettings link = LinkSettings::fromConfig(config);
     switch (link.kind()) {
-    case LinkSettings::Kind::Serial:
-        return QStringLiteral("serial COM%1 %2").arg(config.fCommPort, link.serialSettingsText());
+    case LinkSettings::Kind::Serial: {
+        // The stored port is a number ("2" is COM2); anything else is shown
+        // as stored, since the panel will refuse it.
+        static const QRegularExpression kDigits(QStringLiteral("^\\d+$"));
+        const QString port = kDigits.match(config.fCommPort).hasMatch()
+                                 ? QStringLiteral("COM") + config.fCommPort
+                                 : QStringLiteral("port ") + quoted(config.fCommPort);
+        return QStringLiteral("serial %1 %2").arg(port, link.serialSettingsText());
+    }
     case LinkSettings::Kind::Network:
         return QStringLiteral("%1 %2:%3")
             .arg(link.usesTcp() ? QStringLiteral("tcp") : QStringLiteral("udp"), config.fIPAddress,
@@ -625,10 +632,42 @@ QString overview()
     return text;
 }
 
+// The file may also be named before the command: "vantrelctl -f x.ini list".
+QStringList fileOptionAfterCommand(QStringList arguments)
+{
+    const QString first = arguments.value(1);
+    const bool separate = first == QLatin1String("-f") || first == QLatin1String("--file");
+    if (separate && arguments.size() > 3)
+        arguments.move(3, 1);
+    else if (first.startsWith(QLatin1String("--file=")) && arguments.size() > 2)
+        arguments.move(2, 1);
+    return arguments;
+}
+
+// Help texts are read in a terminal: descriptions wrap at 79 columns.
+QString wrapped(const QString &text)
+{
+    QString result;
+    qsizetype column = 0;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (column > 0 && column + 1 + word.size() > 79) {
+            result += QLatin1Char('\n');
+            column = 0;
+        } else if (column > 0) {
+            result += QLatin1Char(' ');
+            ++column;
+        }
+        result += word;
+        column += word.size();
+    }
+    return result;
+}
+
 } // namespace
 
-int Run(const QStringList &arguments, QIODevice &out, QIODevice &err)
+int Run(const QStringList &commandLine, QIODevice &out, QIODevice &err)
 {
+    const QStringList arguments = fileOptionAfterCommand(commandLine);
     const QString first = arguments.value(1);
     if (first == QLatin1String("-h") || first == QLatin1String("--help") ||
         first == QLatin1String("help")) {
@@ -656,7 +695,7 @@ int Run(const QStringList &arguments, QIODevice &out, QIODevice &err)
     }
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QLatin1String(command->description));
+    parser.setApplicationDescription(wrapped(QLatin1String(command->description)));
     parser.addOption({{QStringLiteral("f"), QStringLiteral("file")},
                       QStringLiteral("The configuration file (default ./vantrel.ini)."),
                       QStringLiteral("PATH"),

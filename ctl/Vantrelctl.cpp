@@ -485,7 +485,9 @@ int exportCsv(Context &c)
         fail(QStringLiteral("%1: %2").arg(c.path, e.description()));
     }
     if (args.isEmpty() || args.first() == QLatin1String("-")) {
-        c.out.write(csv);
+        if (c.out.write(csv) != csv.size())
+            fail(QStringLiteral("cannot write the CSV to standard output: %1")
+                     .arg(c.out.errorString()));
         return kSuccess;
     }
     QSaveFile file(args.first());

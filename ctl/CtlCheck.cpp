@@ -152,18 +152,31 @@ void checkLink(const clsVantrelConfig &config, const FileLines &lines, QList<Fin
     }
 }
 
+// Names go first and are joined, never substituted before a number: a name
+// holding "%1" must not take the number's place.
+QString tooLong(int limit)
+{
+    return QStringLiteral(" is longer than the %1 characters the editor's box takes").arg(limit);
+}
+
+QString sameName(const char *what, qsizetype first, qint64 line)
+{
+    return QStringLiteral(" has the same name as %1 %2 (line %3)")
+        .arg(QLatin1String(what), QString::number(first + 1), QString::number(line));
+}
+
 void checkOutputs(const clsVantrelConfig &config, const FileLines &lines, QList<Finding> &findings)
 {
     const auto &outputs = config.fOutputs;
     if (outputs.size() > VantrelLimits::kPanelRows) {
         const qsizetype hidden = outputs.size() - VantrelLimits::kPanelRows;
-        findings.append({lines.outputs.value(VantrelLimits::kPanelRows).header,
-                         QStringLiteral("%1 output(s) from output %2 %3 on are beyond the %4 rows "
-                                        "the panel shows")
-                             .arg(hidden)
-                             .arg(VantrelLimits::kPanelRows + 1)
-                             .arg(quoted(outputs.at(VantrelLimits::kPanelRows)->fOutputName))
-                             .arg(VantrelLimits::kPanelRows)});
+        findings.append(
+            {lines.outputs.value(VantrelLimits::kPanelRows).header,
+             QStringLiteral("%1 output(s) from output %2 %3 on are beyond the %4 rows "
+                            "the panel shows")
+                 .arg(QString::number(hidden), QString::number(VantrelLimits::kPanelRows + 1),
+                      quoted(outputs.at(VantrelLimits::kPanelRows)->fOutputName),
+                      QString::number(VantrelLimits::kPanelRows))});
     }
     QHash<QString, qsizetype> outputNames;
     for (qsizetype o = 0; o < outputs.size(); ++o) {
@@ -171,18 +184,13 @@ void checkOutputs(const clsVantrelConfig &config, const FileLines &lines, QList<
         const OutputLines place = lines.outputs.value(o);
         const qint64 nameLine = place.name ? place.name : place.header;
         const QString label =
-            QStringLiteral("output %1 %2").arg(o + 1).arg(quoted(output.fOutputName));
+            QStringLiteral("output %1 %2").arg(QString::number(o + 1), quoted(output.fOutputName));
         if (output.fOutputName.size() > VantrelLimits::kOutputNameLength)
-            findings.append({nameLine, QStringLiteral("%1 is longer than the %2 characters the "
-                                                      "editor's box takes")
-                                           .arg(label)
-                                           .arg(VantrelLimits::kOutputNameLength)});
+            findings.append({nameLine, label + tooLong(VantrelLimits::kOutputNameLength)});
         if (outputNames.contains(output.fOutputName)) {
             const qsizetype first = outputNames.value(output.fOutputName);
-            findings.append({nameLine, QStringLiteral("%1 has the same name as output %2 (line %3)")
-                                           .arg(label)
-                                           .arg(first + 1)
-                                           .arg(lines.outputs.value(first).header)});
+            findings.append(
+                {nameLine, label + sameName("output", first, lines.outputs.value(first).header)});
         } else {
             outputNames.insert(output.fOutputName, o);
         }
@@ -194,10 +202,8 @@ void checkOutputs(const clsVantrelConfig &config, const FileLines &lines, QList<
                     ? QStringLiteral("it has no inputs")
                     : QStringLiteral("it has %1 input(s), 0 to %2").arg(count).arg(count - 1);
             findings.append({place.selected ? place.selected : place.header,
-                             QStringLiteral("%1: selected=%2 names no input (%3)")
-                                 .arg(label)
-                                 .arg(selected)
-                                 .arg(has)});
+                             label + QStringLiteral(": selected=%1 names no input (%2)")
+                                         .arg(QString::number(selected), has)});
         }
         QHash<QString, qsizetype> inputNames;
         for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
@@ -205,18 +211,13 @@ void checkOutputs(const clsVantrelConfig &config, const FileLines &lines, QList<
             const InputLines at = place.inputs.value(i);
             const qint64 line = at.name ? at.name : at.header;
             const QString inputLabel =
-                QStringLiteral("%1, input %2 %3").arg(label).arg(i + 1).arg(quoted(name));
+                label + QStringLiteral(", input %1 %2").arg(QString::number(i + 1), quoted(name));
             if (name.size() > VantrelLimits::kInputNameLength)
-                findings.append({line, QStringLiteral("%1 is longer than the %2 characters the "
-                                                      "editor's box takes")
-                                           .arg(inputLabel)
-                                           .arg(VantrelLimits::kInputNameLength)});
+                findings.append({line, inputLabel + tooLong(VantrelLimits::kInputNameLength)});
             if (inputNames.contains(name)) {
                 const qsizetype first = inputNames.value(name);
-                findings.append({line, QStringLiteral("%1 has the same name as input %2 (line %3)")
-                                           .arg(inputLabel)
-                                           .arg(first + 1)
-                                           .arg(place.inputs.value(first).header)});
+                findings.append({line, inputLabel + sameName("input", first,
+                                                             place.inputs.value(first).header)});
             } else {
                 inputNames.insert(name, i);
             }

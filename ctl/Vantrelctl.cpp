@@ -31,7 +31,7 @@ constexpr int kMaxItems = 32766;
 // Beyond this a new file would take minutes to write and the windows to load.
 constexpr qint64 kMaxNewInputs = 1 << 20;
 
-// A failure that ends the command with its status; main prints the text.
+// A failure that ends the command with its status; Run prints the text.
 struct Stop
 {
     int status;
@@ -169,7 +169,8 @@ int check(Context &c)
     }
     QString text;
     for (const CtlCheck::Finding &finding : std::as_const(findings))
-        text += QStringLiteral("%1:%2: %3\n").arg(c.path).arg(finding.line).arg(finding.text);
+        text +=
+            QStringLiteral("%1:%2: %3\n").arg(c.path, QString::number(finding.line), finding.text);
     if (findings.isEmpty())
         text = QStringLiteral("%1: no problems found\n").arg(c.path);
     write(c.out, text);
@@ -190,8 +191,8 @@ qsizetype pick(const QString &argument, const QStringList &names, const QString 
     if (first < 0)
         fail(QStringLiteral("no %1 %2: there %3 %4, numbered from 1")
                  .arg(what, quoted(argument),
-                      names.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"))
-                 .arg(names.size()));
+                      names.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                      QString::number(names.size())));
     if (names.indexOf(argument, first + 1) >= 0)
         fail(QStringLiteral("more than one %1 is named %2; give its number instead")
                  .arg(what, quoted(argument)));

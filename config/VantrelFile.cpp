@@ -30,7 +30,8 @@ constexpr size_t kHashSeed = 0x56414e54; // any fixed value: both hashes run in 
 
 QString megabytes(qint64 bytes)
 {
-    return QStringLiteral("%1 MB").arg((bytes + 999'999) / 1'000'000);
+    constexpr qint64 kMiB = 1024 * 1024;
+    return QStringLiteral("%1 MiB").arg((bytes + kMiB - 1) / kMiB);
 }
 
 // Size and hash of a stream of bytes, the same however the stream is cut

@@ -51,6 +51,7 @@ private slots:
     void stopNamesTheLineAsWritten_data();
     void stopNamesTheLineAsWritten();
     void deviceLoadNeedsAReadableDevice();
+    void fileTooLargeIsRefused();
     void selectedNumber_data();
     void selectedNumber();
     void selectedOutOfRangeFailsWithLine();
@@ -306,6 +307,19 @@ void tst_config::deviceLoadNeedsAReadableDevice()
     QBuffer writeOnly;
     QVERIFY(writeOnly.open(QIODevice::WriteOnly));
     QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Load(writeOnly));
+}
+
+void tst_config::fileTooLargeIsRefused()
+{
+    QFile file(path());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(VantrelFile::kMaxFileSize + 1));
+    try {
+        VantrelFile::Load(path());
+        QFAIL("a file too large must be refused");
+    } catch (const VantrelError &error) {
+        QVERIFY2(error.description().contains(QStringLiteral("more than the 256 MiB")),
+                 qPrintable(error.description()));
+    }
 }
 
 void tst_config::selectedNumber_data()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VantrelFile.h"
 #include "clsVantrelConfig.h"
 
 #include <QQueue>
@@ -12,6 +13,7 @@ class CommandSender;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
+class QLockFile;
 class QPushButton;
 class QTimer;
 
@@ -64,6 +66,10 @@ public:
     std::shared_ptr<clsVantrelConfig> fConfig;
     std::array<qint16, kRows> fSentIndex{};
     qint16 fFlashRow = 0;
+    // Rows whose choice was made here since the load (chosen, gone back to,
+    // or sent): only these go into a file that another program (the editor,
+    // a second panel) wrote while this panel was open.
+    std::array<bool, kRows> fChosen{};
 
 public slots:
     void cboItem_Click(int Index);
@@ -87,6 +93,8 @@ private:
     // The end of a press: lamps, flash and fSentIndex as the outcome says.
     void btnItem_SendEnded(int Index, bool ok, const QString &command, const QString &description);
     bool confirmPartialLoad(const QString &description);
+    bool claimFolder();
+    void saveChoices();
     void endProgram(int status);
 
     int fRowCount = 0;
@@ -95,4 +103,9 @@ private:
     QQueue<qint16> fPressedIndex;
     int fExitStatus = 0;
     bool fEnded = false;
+    // What the load read, to tell at the end whether the file changed since.
+    VantrelFile::Fingerprint fLoadedFingerprint;
+    // Held while the panel is open, so that a second panel in the folder can
+    // say so; released at the end.
+    std::unique_ptr<QLockFile> fLock;
 };

@@ -1,4 +1,5 @@
 #include "MainSetup.h"
+#include "TestDriver.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     app.setQuitOnLastWindowClosed(false);
 
     MainSetup window;
+    TestDriver::armIfRequested(&window);
     if (!window.Form_Load())
         return window.exitCode();
     QObject::connect(&window, &MainSetup::finished, &app, &QCoreApplication::exit,

@@ -1,4 +1,5 @@
 #include "StartupProbe.h"
+#include "TestDriver.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     frmMain window;
+    TestDriver::armIfRequested(&window);
     if (!window.Form_Load())
         return window.exitStatus();
     StartupProbe::armIfRequested(&window);

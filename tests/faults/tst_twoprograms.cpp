@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
+#include <map>
 
 namespace {
 
@@ -92,47 +92,43 @@ void tst_twoprograms::eachKeepsItsPart()
     const QMap<QString, QByteArray> named = files();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VANTREL_TEST_DRIVER"), QStringLiteral("1"));
-    std::map<QString, std::unique_ptr<QProcess>> programs;
+    std::map<QString, QProcess> programs;
 
     for (const QString &step : steps.split(QStringLiteral("; "))) {
         const QString who = step.section(QLatin1Char(' '), 0, 0);
         const QString verb = step.section(QLatin1Char(' '), 1, 1);
         const QString rest = step.section(QLatin1Char(' '), 2);
+        QProcess &program = programs[who];
         if (who == QLatin1String("file") || who == QLatin1String("write")) {
             const QString name = step.section(QLatin1Char(' '), 1);
-            QVERIFY2(named.contains(name), qPrintable(step));
             if (who == QLatin1String("write"))
                 QVERIFY(writeFile(file, named[name]));
-            QVERIFY2(readFile(file) == named[name], qPrintable(step));
-            continue;
-        }
-        std::unique_ptr<QProcess> &program = programs[who];
-        if (verb == QLatin1String("start")) {
-            program = std::make_unique<QProcess>();
-            program->setProcessEnvironment(environment);
-            program->setWorkingDirectory(dir.path());
-            program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            program->start(
+            QVERIFY2(named.contains(name) && readFile(file) == named[name], qPrintable(step));
+        } else if (verb == QLatin1String("start")) {
+            program.setProcessEnvironment(environment);
+            program.setWorkingDirectory(dir.path());
+            program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            program.start(
                 QString::fromUtf8(who == QLatin1String("E") ? VANTREL_EDITOR : VANTREL_PANEL));
-            QVERIFY2(program->waitForStarted(30000), qPrintable(step));
+            QVERIFY2(program.waitForStarted(30000), qPrintable(step));
         } else if (verb == QLatin1String("kill")) {
-            program->kill();
-            QVERIFY(program->waitForFinished(30000));
+            program.kill();
+            QVERIFY(program.waitForFinished(30000));
         } else if (verb == QLatin1String("exit")) {
-            QVERIFY2(program->waitForFinished(60000), qPrintable(step));
-            QCOMPARE(program->exitCode(), rest.toInt());
+            QVERIFY2(program.waitForFinished(60000), qPrintable(step));
+            QCOMPARE(program.exitCode(), rest.toInt());
         } else if (verb == QLatin1String(">")) {
-            program->write(rest.toUtf8() + '\n');
+            program.write(rest.toUtf8() + '\n');
         } else {
-            while (!program->canReadLine())
-                QVERIFY2(program->waitForReadyRead(60000), qPrintable(step));
-            const QString line = QString::fromUtf8(program->readLine().trimmed());
+            while (!program.canReadLine())
+                QVERIFY2(program.waitForReadyRead(60000), qPrintable(step));
+            const QString line = QString::fromUtf8(program.readLine().trimmed());
             QVERIFY2(line.contains(rest), qPrintable(step + QStringLiteral(": got ") + line));
         }
     }
     for (auto &[who, program] : programs) {
-        program->kill();
-        program->waitForFinished(30000);
+        program.kill();
+        program.waitForFinished(30000);
     }
 }
 

@@ -562,10 +562,8 @@ void tst_config::saveKeepsWhatTheFileIs()
     QFETCH(bool, saved);
     constexpr uid_t kNobody = 65534;
     const bool root = ::geteuid() == 0;
-    if ((nobodyOwns && !nobodySaves) || kind == QLatin1String("device")) {
-        if (!root)
-            QSKIP("needs root");
-    }
+    if (!root && ((nobodyOwns && !nobodySaves) || kind == QLatin1String("device")))
+        QSKIP("needs root");
     const auto config = loadBytes(workedExampleFile()).config;
     config->fOutputs.at(0)->fSelected = 0;
     config->fOutputs.at(1)->fOutputName = QString(64 * 1024, QLatin1Char('m'));
@@ -590,9 +588,7 @@ void tst_config::saveKeepsWhatTheFileIs()
             QCOMPARE(::chown(name.constData(), kNobody, kNobody), 0);
         QCOMPARE(::chmod(name.constData(), mode_t(mode)), 0);
     }
-    struct stat before
-    {
-    };
+    struct stat before = {};
     QCOMPARE(::lstat(name.constData(), &before), 0);
     QCOMPARE(::chmod(QFile::encodeName(fDir->path()).constData(), 0755), 0);
     QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("d"))).constData(), 0555), 0);
@@ -624,9 +620,7 @@ void tst_config::saveKeepsWhatTheFileIs()
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), saved ? 0 : 1);
 
-    struct stat after
-    {
-    };
+    struct stat after = {};
     QCOMPARE(::lstat(name.constData(), &after), 0);
     QCOMPARE(after.st_mode, before.st_mode); // kind and mode, special bits too
     QCOMPARE(after.st_uid, before.st_uid);

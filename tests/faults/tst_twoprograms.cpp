@@ -14,16 +14,16 @@ namespace {
 // Every file a step may expect, by name.
 QMap<QString, QByteArray> files()
 {
-    const QByteArray example = workedExampleFile();
-    QByteArray restructured = example;
-    restructured.replace("selected=1\r\n\r\n[input]\r\nname=Tuner",
-                         "selected=2\r\n\r\n[input]\r\nname=Camera\r\ncommand=C\r\n\r\n"
-                         "[input]\r\nname=Tuner");
-    restructured.replace("name=Player", "name=Desk");
     const auto edit = [](QByteArray file, const char *from, const char *to) {
         return file.replace(from, to);
     };
+    const QByteArray example = workedExampleFile();
     const QByteArray edited = edit(example, "port=3001", "port=4001");
+    // Studio A's inputs now Camera, Tuner and Desk, Desk chosen.
+    const QByteArray restructured =
+        edit(edit(example, "name=Player", "name=Desk"), "selected=1\r\n\r\n[input]\r\nname=Tuner",
+             "selected=2\r\n\r\n[input]\r\nname=Camera\r\ncommand=C\r\n\r\n"
+             "[input]\r\nname=Tuner");
     return {
         {QStringLiteral("chosen"), edit(example, "selected=1", "selected=0")},
         {QStringLiteral("edited"), edited},
@@ -86,9 +86,8 @@ void tst_twoprograms::eachKeepsItsPart()
 {
     QFETCH(QString, steps);
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString file = dir.filePath(QStringLiteral("vantrel.ini"));
-    QVERIFY(writeFile(file, workedExampleFile()));
+    QVERIFY(dir.isValid() && writeFile(file, workedExampleFile()));
     const QMap<QString, QByteArray> named = files();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VANTREL_TEST_DRIVER"), QStringLiteral("1"));

@@ -63,10 +63,13 @@ void SerialLink::start(const QByteArray &bytes)
     fPort->setDataBits(line.dataBits);
     fPort->setStopBits(line.stopBits);
     fPort->setFlowControl(QSerialPort::NoFlowControl);
-    if (!fPort->open(QIODevice::WriteOnly)) {
+    // Opened for reading too, so that whatever the switcher echoes or answers
+    // is dropped instead of waiting in the driver for the next send.
+    if (!fPort->open(QIODevice::ReadWrite)) {
         fail(fPort->errorString());
         return;
     }
+    fPort->clear(QSerialPort::Input);
     fOpenedSettings = SerialLineSettings{fPort->baudRate(), fPort->parity(), fPort->dataBits(),
                                          fPort->stopBits()};
 
@@ -84,6 +87,7 @@ void SerialLink::start(const QByteArray &bytes)
             fail(fPort->errorString());
     });
     connect(fPort, &QSerialPort::bytesWritten, this, &SerialLink::onBytesWritten);
+    connect(fPort, &QSerialPort::readyRead, this, [this] { fPort->skip(fPort->bytesAvailable()); });
 
     if (bytes.isEmpty()) {
         finish(true, QString());
@@ -122,8 +126,10 @@ void SerialLink::release()
     fDrainTimer.stop();
     if (fPort) {
         fPort->disconnect(this);
-        if (fPort->isOpen())
+        if (fPort->isOpen()) {
+            fPort->clear(QSerialPort::Input);
             fPort->close();
+        }
     }
 }
 

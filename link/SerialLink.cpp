@@ -63,12 +63,14 @@ void SerialLink::start(const QByteArray &bytes)
     fPort->setDataBits(line.dataBits);
     fPort->setStopBits(line.stopBits);
     fPort->setFlowControl(QSerialPort::NoFlowControl);
-    // Opened for reading too, so that whatever the switcher echoes or answers
-    // is dropped instead of waiting in the driver for the next send.
-    if (!fPort->open(QIODevice::ReadWrite)) {
+    if (!fPort->open(QIODevice::WriteOnly)) {
         fail(fPort->errorString());
         return;
     }
+    // Whatever the switcher echoed or answered waits in the driver until it
+    // is dropped: here and before the port closes, so that it can never meet
+    // the next send. Reading it instead would also read the end-of-file of a
+    // device that goes away, which the port reports with a stale reason.
     fPort->clear(QSerialPort::Input);
     fOpenedSettings = SerialLineSettings{fPort->baudRate(), fPort->parity(), fPort->dataBits(),
                                          fPort->stopBits()};
@@ -87,7 +89,6 @@ void SerialLink::start(const QByteArray &bytes)
             fail(fPort->errorString());
     });
     connect(fPort, &QSerialPort::bytesWritten, this, &SerialLink::onBytesWritten);
-    connect(fPort, &QSerialPort::readyRead, this, [this] { fPort->skip(fPort->bytesAvailable()); });
 
     if (bytes.isEmpty()) {
         finish(true, QString());

@@ -10,7 +10,7 @@ class QSerialPort;
 
 // Opens the numbered serial port with the settings text, writes the command,
 // waits until the line has sent it and closes the port again. What the
-// switcher sends back meanwhile is read and dropped.
+// switcher sends back is dropped.
 class SerialLink : public SwitcherLink
 {
     Q_OBJECT

@@ -63,6 +63,10 @@ private:
     {
         for (int fd; (fd = ::accept(fListener, nullptr, nullptr)) >= 0;) {
             ++fAccepted;
+            if (mode == Mode::Hold) {
+                fHeld.push_back(fd);
+                continue;
+            }
             const timeval limit{10, 0}; // a test that goes wrong must still end
             ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
             ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -70,10 +74,6 @@ private:
                 return ::send(fd, b.constData(), size_t(b.size()), MSG_NOSIGNAL) == b.size();
             };
             Connection c;
-            if (mode == Mode::Hold) {
-                fHeld.push_back(fd);
-                continue;
-            }
             if (mode == Mode::Reset) {
                 const linger reset{1, 0};
                 ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
@@ -81,13 +81,12 @@ private:
                 while (write(QByteArray(16 * 1024, 's')))
                     ;
             } else if (mode == Mode::Answer) {
-                bool wrote = write("Switcher ready\r\nOutputs 16, inputs 16\r\n");
+                const bool greeted = write("Switcher ready\r\nOutputs 16, inputs 16\r\n");
                 char buffer[4096];
                 ssize_t n;
                 while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
                     c.received.append(buffer, n);
-                wrote = n == 0 && write("ACK\r\n") && wrote;
-                c.inOrder = wrote;
+                c.inOrder = greeted && n == 0 && write("ACK\r\n");
             }
             ::close(fd);
             if (mode == Mode::Stream || mode == Mode::Answer) {

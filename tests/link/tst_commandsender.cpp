@@ -1,6 +1,7 @@
 // The command sender's queue and retry rule, driven through its link seam.
 #include "CommandSender.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSignalSpy>
 #include <QTest>
@@ -60,6 +61,7 @@ private slots:
     void successIsOneAttempt();
     void fourAttemptsThenFailure();
     void nextPressStartsFromZero();
+    void retryPausesLastAtLeastTheDelay();
     void settingsReadForEveryAttempt();
     void unknownLinkTypeFailsAtOnce();
     void hangingAttemptEndsByWatchdog();
@@ -125,6 +127,31 @@ void tst_commandsender::nextPressStartsFromZero()
     QCOMPARE(finished[0][1].toBool(), false);
     QCOMPARE(finished[1][1].toBool(), true);
     QCOMPARE(made, 7);
+}
+
+void tst_commandsender::retryPausesLastAtLeastTheDelay()
+{
+    // Each attempt fails at once, so the time between two attempts is the
+    // pause; the operator's switcher is promised at least 200 ms each.
+    FakeLink::Log log;
+    QElapsedTimer clock;
+    QList<qint64> startedAt;
+    CommandSender sender([] { return serialSettings(); });
+    sender.setLinkFactory([&](const LinkSettings &) {
+        startedAt.append(clock.nsecsElapsed());
+        return std::make_unique<FakeLink>(log, false, false);
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+
+    clock.start();
+    sender.send(0, QStringLiteral("A"));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+    QCOMPARE(startedAt.size(), CommandSender::MaxAttempts);
+    for (int i = 1; i < startedAt.size(); ++i) {
+        const qint64 gap = startedAt[i] - startedAt[i - 1];
+        QVERIFY2(gap >= std::chrono::nanoseconds(CommandSender::DefaultRetryDelay).count(),
+                 qPrintable(QStringLiteral("pause %1 lasted %2 ns").arg(i).arg(gap)));
+    }
 }
 
 void tst_commandsender::settingsReadForEveryAttempt()

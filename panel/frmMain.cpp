@@ -58,6 +58,22 @@ const QString kSavePrefix = QStringLiteral("Error saving configuration file ");
 const QString kSendPrefix = QStringLiteral("Error sending command ");
 const QString kLineBreak = QStringLiteral("\r\n");
 
+// A command may be megabytes long. The message shows enough of it to tell
+// which one failed; laying out the whole text would hold the panel up for
+// many seconds.
+constexpr qsizetype kShownCommandLength = 1000;
+
+QString shownCommand(const QString &command)
+{
+    if (command.size() <= kShownCommandLength)
+        return command;
+    qsizetype shown = kShownCommandLength;
+    if (command.at(shown - 1).isHighSurrogate())
+        --shown; // never half a character
+    return command.left(shown) +
+           QStringLiteral(" ... (%1 more characters)").arg(command.size() - shown);
+}
+
 QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
 {
     auto *lamp = new QLabel(parent);
@@ -290,7 +306,8 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
     if (!ok) {
-        VantrelMessageBox::show(this, kSendPrefix + command + kLineBreak + description);
+        VantrelMessageBox::show(this,
+                                kSendPrefix + shownCommand(command) + kLineBreak + description);
         // Close may have been chosen while the message was open.
         if (fEnded)
             return;

@@ -1,6 +1,7 @@
 #include "CommandSender.h"
 #include "PanelFixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHostAddress>
 #include <QPushButton>
@@ -88,6 +89,8 @@ private slots:
     void noSelectionSendsNothingButSucceeds();
     void failedPressShowsMessageAndRedLamp_data();
     void failedPressShowsMessageAndRedLamp();
+    void failureMessageShowsCommandLiterally_data();
+    void failureMessageShowsCommandLiterally();
     void pressesOnTwoRowsArriveInOrder();
     void closeDuringSendSavesAndEnds();
     void closeWhileSendMessageIsOpen();
@@ -197,6 +200,48 @@ void tst_panel_send::failedPressShowsMessageAndRedLamp()
     QTRY_COMPARE(fixture.messages.size(), 2);
     QCOMPARE(fixture.messages[1], fixture.messages[0]);
     QVERIFY(!window->fSender->isBusy());
+}
+
+void tst_panel_send::failureMessageShowsCommandLiterally_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("shown");
+    const QString markup = QStringLiteral("<b>SW1</b> &amp; 2");
+    QTest::newRow("markup") << markup << markup;
+    const QString huge = QStringLiteral("<i>") + QString(4'000'000, QLatin1Char('x'));
+    QTest::newRow("4 MB") << huge
+                          << huge.left(1000) + QStringLiteral(" ... (3999003 more characters)");
+}
+
+void tst_panel_send::failureMessageShowsCommandLiterally()
+{
+    // A real box: its text is shown as written, and a long command is cut
+    // before the box has to lay it out.
+    QFETCH(QString, command);
+    QFETCH(QString, shown);
+    PanelFixture fixture;
+    auto window =
+        fixture.load(QByteArray(workedExampleFile()).replace("type=serial", "type=modem"));
+    QVERIFY(window);
+    window->fConfig->fOutputs.at(0)->fInputs.at(1)->fCommand = command;
+    VantrelMessageBox::clearHandler();
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            text = box->text();
+            format = box->textFormat();
+            box->done(QMessageBox::Cancel);
+        }
+    });
+    poll.start(10);
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTRY_COMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("red"));
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(text, QStringLiteral("Error sending command ") + shown +
+                       QStringLiteral("\r\nUnknown link type \"modem\": expected \"serial\" or "
+                                      "\"network\""));
 }
 
 void tst_panel_send::pressesOnTwoRowsArriveInOrder()

@@ -15,6 +15,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -186,6 +187,9 @@ bool frmMain::Form_Load()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                     screen()->availableGeometry()));
 
+    // A message box during loading may be answered by the session ending.
+    fLoading = true;
+    const auto loadingEnds = qScopeGuard([this] { fLoading = false; });
     VantrelFile::LoadResult loaded;
     try {
         loaded = VantrelFile::Load();
@@ -311,6 +315,10 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
         // Close may have been chosen while the message was open.
         if (fEnded)
             return;
+        if (fCloseRequested) {
+            btnClose_Click();
+            return;
+        }
     }
     setLamp(imgSend[Index], ok ? imgGreenMaster : imgRedMaster);
     fFlashRow = static_cast<qint16>(Index);
@@ -359,6 +367,36 @@ void frmMain::btnClose_Click()
         status = 1;
     }
     endProgram(status);
+}
+
+void frmMain::Form_EndSession()
+{
+    VantrelMessageBox::closeAll();
+    // A load in progress ends through its own box's Cancel; an ending already
+    // under way goes on once its box returns.
+    if (fLoading || fEnded)
+        return;
+    btnClose_Click();
+}
+
+void frmMain::Form_CloseWhenAnswered()
+{
+    if (!fEnded)
+        fCloseRequested = true;
+}
+
+void frmMain::saveAtExit()
+{
+    if (fEnded)
+        return;
+    fEnded = true;
+    if (!fConfig || fLoading)
+        return;
+    try {
+        VantrelFile::Save(*fConfig);
+    } catch (const VantrelError &) {
+        // Nothing can be shown any more; the earlier file stays whole.
+    }
 }
 
 void frmMain::endProgram(int status)

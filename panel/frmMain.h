@@ -71,6 +71,16 @@ public slots:
     void btnItem_Click(int Index);
     void tmrFlash_Timer();
     void btnClose_Click();
+    // The system asks the panel to end (shutdown, log-off, a signal): it ends
+    // as Close does. An open message box is answered Cancel first, so it
+    // cannot hold up the save; during loading that abandons the load.
+    void Form_EndSession();
+    // A close request that came while a message box blocked the window: it
+    // is carried out once the box has been answered.
+    void Form_CloseWhenAnswered();
+    // The process is ending under the panel (the display went away): writes
+    // the file as Close would, without touching any window.
+    void saveAtExit();
 
 protected:
     // Form_Unload: closing the window by any means saves and ends like Close.
@@ -95,4 +105,6 @@ private:
     QQueue<qint16> fPressedIndex;
     int fExitStatus = 0;
     bool fEnded = false;
+    bool fLoading = false;
+    bool fCloseRequested = false;
 };

@@ -56,6 +56,7 @@ private:
     void RefreshList(int position);
 
     void createControls();
+    void watchTypedTypeConfirmed();
     static QString lowerUnlessUntouched(const QComboBox *box, const QString &loaded);
     void end(int exitCode);
 
@@ -93,8 +94,11 @@ private:
     int fExitCode = 0;
     bool fEnded = false;
     bool fCentred = false;
-    // Type and protocol as read, for writing back unchanged a value that no
-    // entry matches and that was left as it was.
+    // Type, protocol and port as read, for writing back unchanged a value
+    // that no entry matches and that was left as it was.
     QString fLoadedType;
     QString fLoadedProtocol;
+    QString fLoadedCommPort;
+    // True while the type box confirms typed text, which is no pick.
+    bool fConfirmingTypedType = false;
 };

@@ -76,6 +76,7 @@ private slots:
     void storedValuesShownAndSavedBack_data();
     void storedValuesShownAndSavedBack();
     void pickingTypeSwitchesGroups();
+    void typingTypeChangesNothingShown_data();
     void typingTypeChangesNothingShown();
     void portBoxNamesTheDevice();
     void closeWritesNormalisedFile_data();
@@ -207,9 +208,11 @@ void tst_MainSetup::storedValuesShownAndSavedBack_data()
     row("protocol upper", "protocol", u"UDP"_s, "cboProtocol", u"UDP"_s, 1, u"udp"_s);
     // Values outside the lists are shown as stored and survive Close.
     row("baud 110", "baudrate", u"110"_s, "cboBaudRate", u"110"_s, -1, u"110"_s);
-    row("port 12", "commport", u"12"_s, "cboCommPort", u"COM12"_s, -1, u"12"_s);
-    row("port COM3", "commport", u"COM3"_s, "cboCommPort", u"COMCOM3"_s, -1, u"COM3"_s);
-    row("port empty", "commport", QString(), "cboCommPort", u"COM"_s, -1, QString());
+    row("port 12", "commport", u"12"_s, "cboCommPort", u"12"_s, -1, u"12"_s);
+    row("port COM3", "commport", u"COM3"_s, "cboCommPort", u"COM3"_s, -1, u"COM3"_s);
+    row("port com12", "commport", u"com12"_s, "cboCommPort", u"com12"_s, -1, u"com12"_s);
+    row("port empty", "commport", QString(), "cboCommPort", QString(), -1, QString());
+    row("port 1234567", "commport", u"1234567"_s, "cboCommPort", u"1234567"_s, -1, u"1234567"_s);
     row("parity M", "parity", u"M"_s, "cboParity", u"M"_s, -1, u"M"_s);
     row("stop bits 1.5", "stopbits", u"1.5"_s, "cboStopBits", u"1.5"_s, -1, u"1.5"_s);
     row("data bits 5", "databits", u"5"_s, "cboDataBits", u"5"_s, -1, u"5"_s);
@@ -233,6 +236,7 @@ void tst_MainSetup::storedValuesShownAndSavedBack()
     auto *combo = child<QComboBox>(window.get(), box.toLatin1().constData());
     QCOMPARE(combo->currentText(), shownText);
     QCOMPARE(combo->currentIndex(), index);
+    QCOMPARE(combo->lineEdit()->cursorPosition(), 0); // shown from its start
     if (box == u"cboCommType"_s) {
         // A type that matches no entry hides nothing.
         QCOMPARE(shown(window.get(), "cboBaudRate"), index != 1);
@@ -283,8 +287,23 @@ void tst_MainSetup::portBoxNamesTheDevice()
     QVERIFY(port->toolTip().isEmpty()); // no "COM" prefix: nothing to say
 }
 
+void tst_MainSetup::typingTypeChangesNothingShown_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("leave");
+    for (const char *typed : {"network", "Network"}) {
+        for (const char *leave : {"Enter", "Tab", "click"})
+            QTest::addRow("%s, %s", typed, leave)
+                << QString::fromLatin1(typed) << QString::fromLatin1(leave);
+    }
+}
+
 void tst_MainSetup::typingTypeChangesNothingShown()
 {
+    // Typed text is no pick, even when it is an entry's text exactly, and
+    // confirming it or leaving the box changes nothing shown.
+    QFETCH(QString, typed);
+    QFETCH(QString, leave);
     auto window = loadEditor(settingsWith(QString(), QString()));
     QVERIFY(window);
     window->show();
@@ -292,17 +311,15 @@ void tst_MainSetup::typingTypeChangesNothingShown()
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     auto *type = child<QComboBox>(window.get(), "cboCommType");
     type->setFocus();
-    retype(type->lineEdit(), QStringLiteral("network"));
-    QCOMPARE(type->currentText(), QStringLiteral("network"));
-    QVERIFY(shown(window.get(), "cboCommPort"));
-    QVERIFY(!shown(window.get(), "cboProtocol"));
-
-    // Confirming the typed text with Enter or leaving the box is no pick
-    // either, and keeps the text as typed.
-    QTest::keyClick(type->lineEdit(), Qt::Key_Return);
-    QTest::keyClick(type->lineEdit(), Qt::Key_Tab);
-    QVERIFY(!type->hasFocus());
-    QCOMPARE(type->currentText(), QStringLiteral("network"));
+    retype(type->lineEdit(), typed);
+    if (leave == u"Enter"_s)
+        QTest::keyClick(type->lineEdit(), Qt::Key_Return);
+    else if (leave == u"Tab"_s)
+        QTest::keyClick(type->lineEdit(), Qt::Key_Tab);
+    else
+        QTest::mouseClick(child<QComboBox>(window.get(), "cboCommPort")->lineEdit(),
+                          Qt::LeftButton);
+    QCOMPARE(type->currentText(), typed);
     QVERIFY(shown(window.get(), "cboCommPort"));
     QVERIFY(!shown(window.get(), "cboProtocol"));
 }
@@ -471,6 +488,8 @@ void tst_MainSetup::longStoredValuesKeptWhole()
     QVERIFY(window);
     QCOMPARE(child<QComboBox>(window.get(), "cboBaudRate")->currentText(), longValue);
     QCOMPARE(child<QLineEdit>(window.get(), "txtIPAddress")->text(), longValue);
+    for (const char *box : {"txtIPAddress", "txtPort"})
+        QCOMPARE(child<QLineEdit>(window.get(), box)->cursorPosition(), 0);
     click(window.get(), "btnClose");
     QCOMPARE(window->exitCode(), 0);
     QCOMPARE(readFile(VantrelFile::kFileName), file);

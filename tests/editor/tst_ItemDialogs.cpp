@@ -104,10 +104,7 @@ private slots:
     void editInput_data();
     void editInput();
     void doubleClickOpensTheLine();
-    void focusReturnsToOpener_data();
-    void focusReturnsToOpener();
-    void listKeepsSelection_data();
-    void listKeepsSelection();
+    void focusAndSelectionKept();
     void emptyNamesEndLineInSeparator();
     void storedNamesLongerThanLimit_data();
     void storedNamesLongerThanLimit();
@@ -296,72 +293,28 @@ void tst_ItemDialogs::doubleClickOpensTheLine()
     QCOMPARE(opened, u"Studio A / Player"_s);
 }
 
-void tst_ItemDialogs::focusReturnsToOpener_data()
+void tst_ItemDialogs::focusAndSelectionKept()
 {
-    QTest::addColumn<bool>("inOutputDialog");
-    QTest::addColumn<bool>("byDoubleClick");
-    QTest::newRow("main window, Space on Edit") << false << false;
-    QTest::newRow("main window, double-click") << false << true;
-    QTest::newRow("output dialog, Space on Edit") << true << false;
-    QTest::newRow("output dialog, double-click") << true << true;
-}
-
-void tst_ItemDialogs::focusReturnsToOpener()
-{
-    // The rebuild after a dialog must not leave the focus on another button
-    // (Close, which the next Space would press).
-    QFETCH(bool, inOutputDialog);
-    QFETCH(bool, byDoubleClick);
     auto window = openEditor(workedExampleFile());
     QVERIFY(window);
-    const auto openAndReturn = [&](QWidget *from, const char *listName) {
-        auto *list = child<QListWidget>(from, listName);
-        QWidget *opener =
-            byDoubleClick ? static_cast<QWidget *>(list) : child<QWidget>(from, "btnEdit");
+    const auto check = [](QWidget *from, QListWidget *list) {
+        // A click below the last line or Ctrl+click on it keeps it selected.
+        clickRow(list, 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(5, list->viewport()->height() - 5));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          list->visualItemRect(list->item(1)).center());
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(1)});
+        // After Space on Edit and Enter in the dialog, the focus is on Edit.
+        auto *editButton = child<QPushButton>(from, "btnEdit");
+        editButton->setFocus();
         onNextModal(
             [](QDialog *dialog) { QTest::keyClick(dialog->focusWidget(), Qt::Key_Return); });
-        opener->setFocus();
-        if (byDoubleClick)
-            doubleClickRow(list, 0);
-        else
-            QTest::keyClick(opener, Qt::Key_Space);
-        QCOMPARE(from->focusWidget(), opener);
+        QTest::keyClick(editButton, Qt::Key_Space);
+        QCOMPARE(from->focusWidget(), editButton);
     };
-    if (!inOutputDialog)
-        openAndReturn(window.get(), "lstOutputs");
-    else
-        openOutput(window.get(), 0, [&](QDialog *dialog) { openAndReturn(dialog, "lstInputs"); });
-}
-
-void tst_ItemDialogs::listKeepsSelection_data()
-{
-    QTest::addColumn<bool>("inputs");
-    QTest::addColumn<bool>("ctrlOnSelected");
-    QTest::newRow("outputs, below the last line") << false << false;
-    QTest::newRow("outputs, Ctrl+click on the selected line") << false << true;
-    QTest::newRow("inputs, below the last line") << true << false;
-}
-
-void tst_ItemDialogs::listKeepsSelection()
-{
-    QFETCH(bool, inputs);
-    QFETCH(bool, ctrlOnSelected);
-    auto window = openEditor(workedExampleFile());
-    QVERIFY(window);
-    const auto check = [&](QWidget *from, QListWidget *list) {
-        clickRow(list, 1);
-        const QPoint where = ctrlOnSelected ? list->visualItemRect(list->item(1)).center()
-                                            : QPoint(5, list->viewport()->height() - 5);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton,
-                          ctrlOnSelected ? Qt::ControlModifier : Qt::NoModifier, where);
-        QCOMPARE(list->selectedItems().size(), 1);
-        QCOMPARE(list->currentRow(), 1);
-        QVERIFY(child<QPushButton>(from, "btnEdit")->isEnabled());
-    };
-    if (!inputs)
-        check(window.get(), outputsList(window.get()));
-    else
-        openOutput(window.get(), 0, [&](QDialog *dialog) { check(dialog, inputsList(dialog)); });
+    check(window.get(), outputsList(window.get()));
+    openOutput(window.get(), 0, [&](QDialog *dialog) { check(dialog, inputsList(dialog)); });
 }
 
 void tst_ItemDialogs::emptyNamesEndLineInSeparator()
@@ -607,7 +560,7 @@ void tst_ItemDialogs::longCommandKeptWhole()
     openOutput(window.get(), 0, [&](QDialog *dialog) {
         openInput(dialog, 0, [&](QDialog *input) {
             QCOMPARE(edit(input, "txtCommand")->text(), command);
-            QCOMPARE(edit(input, "txtCommand")->cursorPosition(), 0); // shown from its start
+            QCOMPARE(edit(input, "txtCommand")->cursorPosition(), 0);
             click(input, "OKButton");
         });
         click(dialog, "OKButton");

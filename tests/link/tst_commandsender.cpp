@@ -61,7 +61,7 @@ private slots:
     void successIsOneAttempt();
     void fourAttemptsThenFailure();
     void nextPressStartsFromZero();
-    void retryPausesLastAtLeastTheDelay();
+    void retryPausesLastTheDelay();
     void settingsReadForEveryAttempt();
     void unknownLinkTypeFailsAtOnce();
     void hangingAttemptEndsByWatchdog();
@@ -129,10 +129,9 @@ void tst_commandsender::nextPressStartsFromZero()
     QCOMPARE(made, 7);
 }
 
-void tst_commandsender::retryPausesLastAtLeastTheDelay()
+void tst_commandsender::retryPausesLastTheDelay()
 {
-    // Each attempt fails at once, so the time between two attempts is the
-    // pause; the operator's switcher is promised at least 200 ms each.
+    // Attempts fail at once, so the time between two is the pause.
     FakeLink::Log log;
     QElapsedTimer clock;
     QList<qint64> startedAt;
@@ -141,17 +140,11 @@ void tst_commandsender::retryPausesLastAtLeastTheDelay()
         startedAt.append(clock.nsecsElapsed());
         return std::make_unique<FakeLink>(log, false, false);
     });
-    QSignalSpy finished(&sender, &CommandSender::sendFinished);
-
     clock.start();
     sender.send(0, QStringLiteral("A"));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
-    QCOMPARE(startedAt.size(), CommandSender::MaxAttempts);
-    for (int i = 1; i < startedAt.size(); ++i) {
-        const qint64 gap = startedAt[i] - startedAt[i - 1];
-        QVERIFY2(gap >= std::chrono::nanoseconds(CommandSender::DefaultRetryDelay).count(),
-                 qPrintable(QStringLiteral("pause %1 lasted %2 ns").arg(i).arg(gap)));
-    }
+    QTRY_COMPARE(startedAt.size(), CommandSender::MaxAttempts);
+    for (int i = 1; i < startedAt.size(); ++i)
+        QVERIFY(startedAt[i] - startedAt[i - 1] >= 200'000'000);
 }
 
 void tst_commandsender::settingsReadForEveryAttempt()

@@ -99,6 +99,12 @@ SessionEnd::SessionEnd(frmMain *window) : fWindow(window)
         [this](QSessionManager &) { fWindow->Form_EndSession(); }, Qt::DirectConnection);
 #endif
 
+#ifdef VANTREL_HAVE_XCB
+    if (xcb_connection_t *connection = displayConnection()) {
+        fProtocolsAtom = internAtom(connection, "WM_PROTOCOLS");
+        fDeleteAtom = internAtom(connection, "WM_DELETE_WINDOW");
+    }
+#endif
     qApp->installNativeEventFilter(this);
 
     // Qt ends the process with exit() when the display connection breaks, at
@@ -147,16 +153,8 @@ bool SessionEnd::nativeEventFilter(const QByteArray &eventType, void *message, q
     if ((event->response_type & 0x7F) != XCB_CLIENT_MESSAGE)
         return false;
     const auto *client = static_cast<const xcb_client_message_event_t *>(message);
-    if (client->format != 32 || client->window != fWindow->winId())
-        return false;
-    if (fDeleteAtom == 0) {
-        xcb_connection_t *connection = displayConnection();
-        if (!connection)
-            return false;
-        fProtocolsAtom = internAtom(connection, "WM_PROTOCOLS");
-        fDeleteAtom = internAtom(connection, "WM_DELETE_WINDOW");
-    }
-    if (client->type == fProtocolsAtom && client->data.data32[0] == fDeleteAtom)
+    if (client->format == 32 && client->window == fWindow->winId() && fDeleteAtom != 0 &&
+        client->type == fProtocolsAtom && client->data.data32[0] == fDeleteAtom)
         fWindow->Form_CloseWhenAnswered();
 #else
     Q_UNUSED(eventType)

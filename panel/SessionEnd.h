@@ -34,7 +34,7 @@ private:
 
     frmMain *fWindow;
     QSocketNotifier *fNotifier = nullptr;
-    // Atoms of the window manager's close request, once looked up; 0 before.
+    // Atoms of the window manager's close request; 0 without an X display.
     quint32 fProtocolsAtom = 0;
     quint32 fDeleteAtom = 0;
 };

@@ -60,6 +60,7 @@ private:
     void RefreshList(int position);
 
     void createControls();
+    void watchTypedTypeConfirmed();
     static QString lowerUnlessUntouched(const QComboBox *box, const QString &loaded);
     void end(int exitCode);
 
@@ -97,8 +98,8 @@ private:
     int fExitCode = 0;
     bool fEnded = false;
     bool fCentred = false;
-    // Type and protocol as read, for writing back unchanged a value that no
-    // entry matches and that was left as it was.
+    // Type, protocol and port as read, for writing back unchanged a value
+    // that no entry matches and that was left as it was.
     QString fLoadedType;
     QString fLoadedProtocol;
     // What the load read, to tell at Close whether another program (the
@@ -106,4 +107,7 @@ private:
     // the outputs and inputs too.
     VantrelFile::Fingerprint fLoadedFingerprint;
     QStringList fLoadedStructure;
+    QString fLoadedCommPort;
+    // True while the type box confirms typed text, which is no pick.
+    bool fConfirmingTypedType = false;
 };

@@ -8,6 +8,8 @@ CommandSender::CommandSender(SettingsSource settings, QObject *parent)
     : QObject(parent), fSettings(std::move(settings)), fFactory(&SwitcherLink::create)
 {
     fRetryTimer.setSingleShot(true);
+    // A coarse timer may fire up to 5% early; the pause is a minimum.
+    fRetryTimer.setTimerType(Qt::PreciseTimer);
     fRetryTimer.setInterval(DefaultRetryDelay);
     connect(&fRetryTimer, &QTimer::timeout, this, &CommandSender::attempt);
 }

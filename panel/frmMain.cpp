@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLockFile>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -61,6 +62,22 @@ const QString kSendPrefix = QStringLiteral("Error sending command ");
 const QString kLineBreak = QStringLiteral("\r\n");
 // Beside the file, so that panels share it exactly when they share the file.
 const QString kLockName = QStringLiteral("vantrel.ini.lock");
+
+// A command may be megabytes long. The message shows enough of it to tell
+// which one failed; laying out the whole text would hold the panel up for
+// many seconds.
+constexpr qsizetype kShownCommandLength = 1000;
+
+QString shownCommand(const QString &command)
+{
+    if (command.size() <= kShownCommandLength)
+        return command;
+    qsizetype shown = kShownCommandLength;
+    if (command.at(shown - 1).isHighSurrogate())
+        --shown; // never half a character
+    return command.left(shown) +
+           QStringLiteral(" ... (%1 more characters)").arg(command.size() - shown);
+}
 
 QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
 {
@@ -174,6 +191,9 @@ bool frmMain::Form_Load()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                     screen()->availableGeometry()));
 
+    // A message box during loading may be answered by the session ending.
+    fLoading = true;
+    const auto loadingEnds = qScopeGuard([this] { fLoading = false; });
     if (!claimFolder()) {
         fEnded = true;
         fExitStatus = 1;
@@ -332,10 +352,15 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
     if (!ok) {
-        VantrelMessageBox::show(this, kSendPrefix + command + kLineBreak + description);
+        VantrelMessageBox::show(this,
+                                kSendPrefix + shownCommand(command) + kLineBreak + description);
         // Close may have been chosen while the message was open.
         if (fEnded)
             return;
+        if (fCloseRequested) {
+            btnClose_Click();
+            return;
+        }
     }
     setLamp(imgSend[Index], ok ? imgGreenMaster : imgRedMaster);
     fFlashRow = static_cast<qint16>(Index);
@@ -377,7 +402,9 @@ void frmMain::btnClose_Click()
 
     int status = 0;
     try {
-        saveChoices();
+        const QString notice = saveChoices();
+        if (!notice.isEmpty())
+            VantrelMessageBox::show(this, notice);
     } catch (const VantrelError &error) {
         VantrelMessageBox::show(this, kSavePrefix + VantrelFile::kFileName + kLineBreak +
                                           error.description());
@@ -386,12 +413,12 @@ void frmMain::btnClose_Click()
     endProgram(status);
 }
 
-void frmMain::saveChoices()
+QString frmMain::saveChoices()
 {
     const VantrelFile::Fingerprint now = VantrelFile::ReadFingerprint();
     if (!now.exists() || now == fLoadedFingerprint) {
         VantrelFile::Save(*fConfig);
-        return;
+        return {};
     }
     // Someone wrote the file while the panel was open: its content stays,
     // the choices made here go into it.
@@ -415,7 +442,7 @@ void frmMain::saveChoices()
     const QList<int> lost = VantrelMerge::PutChoices(*fConfig, rows, *newer.config);
     VantrelFile::Save(*newer.config);
     if (lost.isEmpty())
-        return;
+        return {};
     QStringList named;
     for (const int row : lost) {
         const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
@@ -426,12 +453,43 @@ void frmMain::saveChoices()
                                                   ? output.fInputs.at(chosen)->fInputName
                                                   : QStringLiteral("no input"));
     }
-    VantrelMessageBox::show(
-        this, kSavePrefix + VantrelFile::kFileName + kLineBreak +
-                  QStringLiteral("%1, and its outputs and inputs no longer match these rows, so "
-                                 "their choices could not be kept: %2. Every other choice and "
-                                 "the rest of the newer file were saved.")
-                      .arg(changed, named.join(QStringLiteral(", "))));
+    return kSavePrefix + VantrelFile::kFileName + kLineBreak +
+           QStringLiteral("%1, and its outputs and inputs no longer match these rows, so "
+                          "their choices could not be kept: %2. Every other choice and "
+                          "the rest of the newer file were saved.")
+               .arg(changed, named.join(QStringLiteral(", ")));
+}
+
+void frmMain::Form_EndSession()
+{
+    VantrelMessageBox::closeAll();
+    // A load in progress ends through its own box's Cancel; an ending already
+    // under way goes on once its box returns.
+    if (fLoading || fEnded)
+        return;
+    btnClose_Click();
+}
+
+void frmMain::Form_CloseWhenAnswered()
+{
+    if (!fEnded)
+        fCloseRequested = true;
+}
+
+void frmMain::saveAtExit()
+{
+    if (fEnded)
+        return;
+    fEnded = true;
+    if (!fConfig || fLoading)
+        return;
+    try {
+        // The same merge as Close, since the editor may have saved meanwhile;
+        // a notice about rows that could not be kept can no longer be shown.
+        saveChoices();
+    } catch (const VantrelError &) {
+        // Nothing can be shown any more; the earlier file stays whole.
+    }
 }
 
 void frmMain::endProgram(int status)

@@ -77,6 +77,16 @@ public slots:
     void btnItem_Click(int Index);
     void tmrFlash_Timer();
     void btnClose_Click();
+    // The system asks the panel to end (shutdown, log-off, a signal): it ends
+    // as Close does. An open message box is answered Cancel first, so it
+    // cannot hold up the save; during loading that abandons the load.
+    void Form_EndSession();
+    // A close request that came while a message box blocked the window: it
+    // is carried out once the box has been answered.
+    void Form_CloseWhenAnswered();
+    // The process is ending under the panel (the display went away): writes
+    // the file as Close would, without touching any window.
+    void saveAtExit();
 
 protected:
     // Form_Unload: closing the window by any means saves and ends like Close.
@@ -94,7 +104,10 @@ private:
     void btnItem_SendEnded(int Index, bool ok, const QString &command, const QString &description);
     bool confirmPartialLoad(const QString &description);
     bool claimFolder();
-    void saveChoices();
+    // Writes the choices, into a newer file if another program saved one.
+    // Returns a notice for the operator when some rows' choices could not be
+    // kept, else an empty text. Throws VantrelError when nothing was saved.
+    QString saveChoices();
     void endProgram(int status);
 
     int fRowCount = 0;
@@ -108,4 +121,6 @@ private:
     // Held while the panel is open, so that a second panel in the folder can
     // say so; released at the end.
     std::unique_ptr<QLockFile> fLock;
+    bool fLoading = false;
+    bool fCloseRequested = false;
 };

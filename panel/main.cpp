@@ -5,6 +5,10 @@
 #include <QApplication>
 #include <csignal>
 
+#ifdef Q_OS_UNIX
+#include "SessionEnd.h"
+#endif
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -15,6 +19,10 @@ int main(int argc, char *argv[])
 #endif
     frmMain window;
     TestDriver::armIfRequested(&window);
+#ifdef Q_OS_UNIX
+    // Shutdown, log-off and signals end the panel as Close does.
+    SessionEnd sessionEnd(&window);
+#endif
     if (!window.Form_Load())
         return window.exitStatus();
     StartupProbe::armIfRequested(&window);

@@ -348,6 +348,9 @@ void tst_config::selectedNumber_data()
     QTest::newRow("too large") << "40000" << false << 0;
     QTest::newRow("huge exponent") << "1e400" << false << 0;
     QTest::newRow("many digits") << QString(400, QLatin1Char('9')) << false << 0;
+    QTest::newRow("underflow reads as 0") << "1e-400" << true << 0;
+    QTest::newRow("underflow, long fraction")
+        << QStringLiteral("0.") + QString(400, QLatin1Char('0')) + QLatin1Char('1') << true << 0;
 }
 
 void tst_config::selectedNumber()

@@ -90,6 +90,7 @@ frmMain::frmMain(QWidget *parent)
     fSender = new CommandSender(
         [this] { return fConfig ? LinkSettings::fromConfig(*fConfig) : LinkSettings{}; }, this);
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
+    createExtras();
 }
 
 frmMain::~frmMain()
@@ -196,6 +197,7 @@ bool frmMain::Form_Load()
         fExitStatus = 1;
         return false;
     }
+    loadPresets();
     return true;
 }
 
@@ -247,6 +249,7 @@ void frmMain::setListIndex(int row, int index)
 void frmMain::setLamp(QLabel *lamp, const QLabel *master)
 {
     lamp->setPixmap(master->pixmap());
+    lampChanged(lamp, master);
 }
 
 void frmMain::cboItem_Click(int Index)

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "VantrelPresets.h"
 #include "clsVantrelConfig.h"
 
 #include <QQueue>
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class CommandSender;
 class QCloseEvent;
@@ -65,12 +68,31 @@ public:
     std::array<qint16, kRows> fSentIndex{};
     qint16 fFlashRow = 0;
 
+    // Additions for the changes between shows, in the free band between the
+    // logo and Close, after every other control in the tab order: take every
+    // pending row at once, and presets (named sets of choices) kept in their
+    // own file. Keys: F1-F8 and Shift+F1-F8 press the output buttons of rows
+    // 1-8 and 9-16, Ctrl+Enter is Take All.
+    QLabel *lblPresets = nullptr;
+    QComboBox *cboPresets = nullptr;
+    QPushButton *btnSavePreset = nullptr;
+    QPushButton *btnDeletePreset = nullptr;
+    QPushButton *btnTakeAll = nullptr;
+    // Asks for the name of a preset to save, offering the given one; nullopt
+    // when the operator cancels. Tests replace it.
+    std::function<std::optional<QString>(QWidget *parent, const QString &offered)> fAskPresetName;
+    VantrelPresetFile fPresetFile;
+
 public slots:
     void cboItem_Click(int Index);
     void btnBack_Click(int Index);
     void btnItem_Click(int Index);
     void tmrFlash_Timer();
     void btnClose_Click();
+    void btnTakeAll_Click();
+    void btnSavePreset_Click();
+    void btnDeletePreset_Click();
+    void cboPresets_Click(int index);
 
 protected:
     // Form_Unload: closing the window by any means saves and ends like Close.
@@ -87,6 +109,16 @@ private:
     // The end of a press: lamps, flash and fSentIndex as the outcome says.
     void btnItem_SendEnded(int Index, bool ok, const QString &command, const QString &description);
     bool confirmPartialLoad(const QString &description);
+    void createExtras();
+    void loadPresets();
+    void lampChanged(const QLabel *lamp, const QLabel *master);
+    void updateTakeAll();
+    // The text a press of the row would send now.
+    QString rowCommand(int row) const;
+    // Why a preset's row no longer fits the panel; empty when it fits.
+    QString presetRowMismatch(const PresetRow &saved) const;
+    bool savePresets(const QList<Preset> &presets);
+    void refreshPresetList(const QString &current);
     void endProgram(int status);
 
     int fRowCount = 0;
@@ -95,4 +127,6 @@ private:
     QQueue<qint16> fPressedIndex;
     int fExitStatus = 0;
     bool fEnded = false;
+    // Whether each row's pending lamp is red, as the lamps were last set.
+    std::array<bool, kRows> fPendingLit{};
 };

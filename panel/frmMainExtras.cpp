@@ -13,9 +13,11 @@
 #include <QDir>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QValidator>
 #include <algorithm>
 
 namespace {
@@ -41,15 +43,34 @@ QKeySequence rowKey(int row)
     return row < half ? QKeySequence(key) : QKeySequence(Qt::SHIFT | key);
 }
 
+// The name box takes only what the presets file can hold, one line of
+// single-byte characters, as every box of the editor does: anything else
+// typed or pasted is left out.
+class StorableLineValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        const QString kept = VantrelText::StorableLine(input);
+        pos = std::clamp(pos - int(input.size() - kept.size()), 0, int(kept.size()));
+        input = kept;
+        return Acceptable;
+    }
+};
+
 std::optional<QString> askPresetName(QWidget *parent, const QString &offered)
 {
-    bool ok = false;
-    const QString name =
-        QInputDialog::getText(parent, frmMain::tr("Save Preset"),
-                              frmMain::tr("Name of the preset (the choices shown now are kept "
-                                          "under it):"),
-                              QLineEdit::Normal, offered, &ok);
-    return ok ? std::optional<QString>(name) : std::nullopt;
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(frmMain::tr("Save Preset"));
+    dialog.setLabelText(
+        frmMain::tr("Name of the preset (the choices shown now are kept under it):"));
+    dialog.setTextValue(offered);
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setValidator(new StorableLineValidator(edit));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 } // namespace

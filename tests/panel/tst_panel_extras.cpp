@@ -1,3 +1,4 @@
+#include "CommandSender.h"
 #include "PanelFixture.h"
 
 #include <QComboBox>
@@ -25,11 +26,12 @@ QByteArray numberedOutputs(int count)
     return file;
 }
 
-// What reached the switcher so far, one datagram per press.
-QList<QByteArray> received()
+// What reached the switcher, one datagram per press, once the panel is done.
+QList<QByteArray> received(const frmMain &window)
 {
-    QTest::qWait(50);
     QList<QByteArray> datagrams;
+    if (!QTest::qWaitFor([&] { return !window.fSender->isBusy(); }))
+        datagrams.append("(still sending)");
     while (switcher->hasPendingDatagrams())
         datagrams.append(switcher->receiveDatagram().data());
     return datagrams;
@@ -96,10 +98,10 @@ void tst_panel_extras::hotkeySendsLikeClick()
     QVERIFY(window->btnItem[row]->toolTip().contains(QKeySequence(key).toString()));
 
     QTest::mouseClick(window->btnItem[row], Qt::LeftButton);
-    const QList<QByteArray> clicked = received();
+    const QList<QByteArray> clicked = received(*window);
     QCOMPARE(clicked.size(), row < 10 ? 1 : 0);
     QTest::keyClick(window->cboItem[0], key.key(), key.keyboardModifiers());
-    QCOMPARE(received(), clicked);
+    QCOMPARE(received(*window), clicked);
 }
 
 void tst_panel_extras::takeAllSendsPendingRowsInOrder_data()
@@ -126,7 +128,7 @@ void tst_panel_extras::takeAllSendsPendingRowsInOrder()
     // Again at once: the rows are on their way and none goes twice.
     window->btnTakeAll_Click();
 
-    QCOMPARE(received(), QList<QByteArray>({"Out1-B", "Out4-B"}));
+    QCOMPARE(received(*window), QList<QByteArray>({"Out1-B", "Out4-B"}));
     QCOMPARE(rows(*window),
              QStringLiteral("1:grey/green 0:grey/grey 1:red/red 1:grey/green 0:grey/grey"));
     QCOMPARE(fixture.messages.size(), 1);
@@ -171,7 +173,7 @@ void tst_panel_extras::recallSkipsRowsThatNoLongerMatch()
     for (int row : {1, 2, 3})
         QCOMPARE(fixture.messages.value(0).contains(QStringLiteral("row %1:").arg(row)),
                  skipped.contains(row));
-    QVERIFY(received().isEmpty());
+    QVERIFY(received(*window).isEmpty());
 
     // Deleting asks first: Cancel keeps the preset, OK deletes it.
     fixture.answer = QMessageBox::Cancel;

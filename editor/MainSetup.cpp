@@ -8,6 +8,7 @@
 #include "TypingFilter.h"
 #include "VantrelBrand.h"
 #include "VantrelFile.h"
+#include "VantrelMerge.h"
 #include "VantrelMessageBox.h"
 #include "clsVantrelConfig.h"
 
@@ -206,6 +207,8 @@ bool MainSetup::Form_Load()
         }
     }
     fConfig = loaded.config;
+    fLoadedFingerprint = loaded.fingerprint;
+    fLoadedStructure = VantrelMerge::Structure(*fConfig);
     fLoadedType = fConfig->fType;
     fLoadedProtocol = fConfig->fProtocol;
 
@@ -280,6 +283,8 @@ void MainSetup::btnClose_Click()
     config.fPort = txtPort->text();
 
     try {
+        if (!keepNewerChoices())
+            return; // back to editing, nothing written
         VantrelFile::Save(config);
     } catch (const VantrelError &error) {
         // The old file is untouched and every edit is still here: the user
@@ -290,6 +295,35 @@ void MainSetup::btnClose_Click()
         return;
     }
     end(0);
+}
+
+bool MainSetup::keepNewerChoices()
+{
+    // The choices are the panel's: if it saved them since the load, they
+    // stay as it saved them.
+    const VantrelFile::Fingerprint now = VantrelFile::ReadFingerprint();
+    if (!now.exists() || now == fLoadedFingerprint)
+        return true;
+    QString why;
+    try {
+        const VantrelFile::LoadResult newer = VantrelFile::Load();
+        if (newer.complete && VantrelMerge::Structure(*newer.config) == fLoadedStructure) {
+            VantrelMerge::TakeChoices(*newer.config, *fConfig);
+            return true;
+        }
+        why = newer.complete ? QStringLiteral("its outputs or inputs are no longer the ones the "
+                                              "editor shows")
+                             : newer.stopDescription();
+    } catch (const VantrelError &error) {
+        why = error.description();
+    }
+    const QString text = kSaveError + VantrelFile::kFileName + kLineBreak +
+                         QStringLiteral("the file was changed by another program since the "
+                                        "editor read it, and %1. OK saves over it what the "
+                                        "editor shows; Cancel goes back to editing without "
+                                        "saving.")
+                             .arg(why);
+    return VantrelMessageBox::show(this, text) == QMessageBox::Ok;
 }
 
 QString MainSetup::lowerUnlessUntouched(const QComboBox *box, const QString &loaded)

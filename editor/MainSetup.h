@@ -1,5 +1,8 @@
 #pragma once
 
+#include "VantrelFile.h"
+
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -51,6 +54,7 @@ private:
     void cboCommType_Click();
     void ShowCommTypeFields();
     void btnClose_Click();
+    bool keepNewerChoices();
     void btnEdit_Click();
     void lstOutputs_Click(int position);
     void RefreshList(int position);
@@ -97,4 +101,9 @@ private:
     // entry matches and that was left as it was.
     QString fLoadedType;
     QString fLoadedProtocol;
+    // What the load read, to tell at Close whether another program (the
+    // panel saving its choices) wrote the file since, and whether it changed
+    // the outputs and inputs too.
+    VantrelFile::Fingerprint fLoadedFingerprint;
+    QStringList fLoadedStructure;
 };

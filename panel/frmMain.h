@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VantrelPresets.h"
+#include "VantrelFile.h"
 #include "clsVantrelConfig.h"
 
 #include <QQueue>
@@ -15,6 +16,7 @@ class CommandSender;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
+class QLockFile;
 class QPushButton;
 class QTimer;
 
@@ -67,6 +69,10 @@ public:
     std::shared_ptr<clsVantrelConfig> fConfig;
     std::array<qint16, kRows> fSentIndex{};
     qint16 fFlashRow = 0;
+    // Rows whose choice was made here since the load (chosen, gone back to,
+    // or sent): only these go into a file that another program (the editor,
+    // a second panel) wrote while this panel was open.
+    std::array<bool, kRows> fChosen{};
 
     // Additions for the changes between shows, in the free band between the
     // logo and Close, after every other control in the tab order: take every
@@ -119,6 +125,8 @@ private:
     QString presetRowMismatch(const PresetRow &saved) const;
     bool savePresets(const QList<Preset> &presets);
     void refreshPresetList(const QString &current);
+    bool claimFolder();
+    void saveChoices();
     void endProgram(int status);
 
     int fRowCount = 0;
@@ -129,4 +137,9 @@ private:
     bool fEnded = false;
     // Whether each row's pending lamp is red, as the lamps were last set.
     std::array<bool, kRows> fPendingLit{};
+    // What the load read, to tell at the end whether the file changed since.
+    VantrelFile::Fingerprint fLoadedFingerprint;
+    // Held while the panel is open, so that a second panel in the folder can
+    // say so; released at the end.
+    std::unique_ptr<QLockFile> fLock;
 };

@@ -370,6 +370,10 @@ void tst_panel::loadFailureEndsWithoutWriting_data()
     // Opens like any file, but every read fails, even for root.
     QTest::newRow("read error after opening")
         << QByteArray() << false << QStringLiteral("line 1") << QStringLiteral("/proc/self/mem");
+    // Neither blocks nor reads without end: refused before it is opened.
+    QTest::newRow("link to a device")
+        << QByteArray() << false << QStringLiteral("link to /dev/zero, which is a character device")
+        << QStringLiteral("/dev/zero");
 #endif
 }
 

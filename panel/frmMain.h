@@ -1,7 +1,7 @@
 #pragma once
 
-#include "VantrelPresets.h"
 #include "VantrelFile.h"
+#include "VantrelPresets.h"
 #include "clsVantrelConfig.h"
 
 #include <QQueue>
@@ -117,6 +117,9 @@ private:
     bool confirmPartialLoad(const QString &description);
     void createExtras();
     void loadPresets();
+    // Reads the presets file anew and shows its presets, `current` chosen;
+    // warns when it cannot be read whole.
+    void rereadPresets(const QString &current);
     void lampChanged(const QLabel *lamp, const QLabel *master);
     void updateTakeAll();
     // The text a press of the row would send now.

@@ -143,10 +143,15 @@ void frmMain::loadPresets()
 {
     // Beside "vantrel.ini", fixed at load like that file's own place.
     fPresetFile = VantrelPresetFile(QDir::current().absoluteFilePath(VantrelPresetFile::kFileName));
-    const QString problem = fPresetFile.load();
-    refreshPresetList(QString());
     btnSavePreset->setEnabled(fRowCount > 0);
     updateTakeAll();
+    rereadPresets(QString());
+}
+
+void frmMain::rereadPresets(const QString &current)
+{
+    const QString problem = fPresetFile.load();
+    refreshPresetList(current);
     if (!problem.isEmpty())
         VantrelMessageBox::show(
             this, kPresetOpenPrefix + VantrelPresetFile::kFileName + kLineBreak + problem +
@@ -272,6 +277,9 @@ void frmMain::btnSavePreset_Click()
         return;
     }
 
+    // Another panel in the same folder may have saved or deleted presets
+    // since: this change starts from the file as it is now, so theirs stay.
+    rereadPresets(offered);
     Preset preset{name, {}};
     for (int row = 0; row < fRowCount; ++row) {
         const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
@@ -308,6 +316,7 @@ void frmMain::btnDeletePreset_Click()
             QMessageBox::Ok ||
         fEnded)
         return;
+    rereadPresets(name);
     QList<Preset> presets = fPresetFile.presets();
     presets.removeIf([&](const Preset &kept) { return kept.name == name; });
     if (savePresets(presets))

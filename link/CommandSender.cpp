@@ -3,6 +3,7 @@
 #include "VantrelText.h"
 
 #include <QPointer>
+#include <algorithm>
 
 CommandSender::CommandSender(SettingsSource settings, QObject *parent)
     : QObject(parent), fSettings(std::move(settings)), fFactory(&SwitcherLink::create)
@@ -28,6 +29,16 @@ void CommandSender::send(int row, const QString &command)
 bool CommandSender::isBusy() const
 {
     return fActive || !fQueue.isEmpty();
+}
+
+bool CommandSender::isQueued(int row, const QString &command) const
+{
+    const auto same = [&](const Press &press) {
+        return press.row == row && press.command == command;
+    };
+    // fCurrent is cleared before its ending is reported.
+    return (fActive && !fReporting && same(fCurrent)) ||
+           std::any_of(fQueue.cbegin(), fQueue.cend(), same);
 }
 
 void CommandSender::cancelAll()

@@ -30,6 +30,9 @@ public:
     void send(int row,
               const QString &command); // command already decoded; one byte per char (Latin-1)
     bool isBusy() const;
+    // True while a press for this row with this command waits or runs (its
+    // ending not yet reported), so a caller can avoid sending it twice.
+    bool isQueued(int row, const QString &command) const;
     // Drops every waiting press and abandons the running one, closing what
     // its link opened; no ending is reported for them.
     void cancelAll();

@@ -111,6 +111,7 @@ frmMain::frmMain(QWidget *parent)
     fSender = new CommandSender(
         [this] { return fConfig ? LinkSettings::fromConfig(*fConfig) : LinkSettings{}; }, this);
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
+    createExtras();
 }
 
 frmMain::~frmMain()
@@ -229,6 +230,7 @@ bool frmMain::Form_Load()
         fExitStatus = 1;
         return false;
     }
+    loadPresets();
     return true;
 }
 
@@ -307,6 +309,7 @@ void frmMain::setListIndex(int row, int index)
 void frmMain::setLamp(QLabel *lamp, const QLabel *master)
 {
     lamp->setPixmap(master->pixmap());
+    lampChanged(lamp, master);
 }
 
 void frmMain::cboItem_Click(int Index)

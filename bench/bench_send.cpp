@@ -6,9 +6,13 @@
 // the panel adds from what Qt's sockets cost. The ways take turns, one press
 // each per round. A receiver thread on another processor timestamps the
 // moment the last byte arrives; the figure is that moment minus the moment
-// of the press; median and 99th percentile. Prints figures only.
+// of the press; median and 99th percentile. Over TCP it also times what the
+// lamp and the next press wait for, from the press to the send's outcome,
+// against a switcher that closes as soon as it has the command and against
+// one that never closes. Prints figures only.
 #include "BenchSupport.h"
 #include "CommandSender.h"
+#include "TcpLink.h"
 #include "VantrelMessageBox.h"
 #include "frmMain.h"
 
@@ -93,6 +97,30 @@ void tcpReceiver(int listener)
     }
 }
 
+// A switcher that takes the command and never closes: the connection stays
+// open until the next one comes, so each press waits out its grace time.
+void tcpHolder(int listener)
+{
+    char buffer[256];
+    int previous = -1;
+    while (!gStop.load()) {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        if (fd < 0)
+            break;
+        if (previous >= 0)
+            ::close(previous);
+        previous = fd;
+        qsizetype total = 0;
+        ssize_t n;
+        while (total < Command.size() && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+            total += n;
+        if (total == Command.size())
+            arrived();
+    }
+    if (previous >= 0)
+        ::close(previous);
+}
+
 void udpReceiver(int fd)
 {
     char buffer[256];
@@ -154,6 +182,7 @@ public:
                                  std::fprintf(stderr, "send failed: %s\n", qPrintable(description));
                                  std::exit(1);
                              }
+                             fOutcome = Clock::now() - fPressed;
                              fLoop.quit();
                          });
     }
@@ -167,16 +196,22 @@ public:
         QTest::mousePress(fWindow.btnItem[0], Qt::LeftButton);
         const int expected = gArrivals.load() + 1;
         const Clock::time_point pressed = Clock::now();
+        fPressed = pressed;
         QTest::mouseRelease(fWindow.btnItem[0], Qt::LeftButton);
         fLoop.exec();
         return waitArrival(expected, pressed);
     }
+
+    // The last press's time from the release to the send's outcome.
+    Clock::duration lastOutcome() const { return fOutcome; }
 
 private:
     frmMain &fWindow;
     bool fTcp;
     quint16 fPort;
     QEventLoop fLoop;
+    Clock::time_point fPressed;
+    Clock::duration fOutcome{};
 };
 
 // What Qt's own handling of the release costs: a bare button whose handler
@@ -265,12 +300,17 @@ int main(int argc, char **argv)
     const int listener = boundSocket(SOCK_STREAM, &tcpPort);
     ::listen(listener, 64);
     const int udp = boundSocket(SOCK_DGRAM, &udpPort);
+    quint16 holdPort = 0;
+    const int holdListener = boundSocket(SOCK_STREAM, &holdPort);
+    ::listen(holdListener, 64);
     std::thread tcpThread(tcpReceiver, listener);
     std::thread udpThread(udpReceiver, udp);
+    std::thread holdThread(tcpHolder, holdListener);
     if (std::thread::hardware_concurrency() >= 2) {
         pinTo(::pthread_self(), 0);
         pinTo(tcpThread.native_handle(), 1);
         pinTo(udpThread.native_handle(), 1);
+        pinTo(holdThread.native_handle(), 1);
     }
 
     // The panel reads vantrel.ini from the working folder.
@@ -300,13 +340,14 @@ int main(int argc, char **argv)
         [&] { return plainPress(true, tcpPort); },
         [&] { return qtSocketPress(true, tcpPort); },
         [&] { return panelTcp(); },
+        [&] { return panelTcp.lastOutcome(); }, // no press: the one just made
         [&] { return plainPress(false, udpPort); },
         [&] { return qtSocketPress(false, udpPort); },
         [&] { return panelUdp(); },
         [&] { return bareRelease(bareButton); },
     });
-    const Figures &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2];
-    const Figures &plainUdp = f[3], &qtUdp = f[4], &pressUdp = f[5], &bare = f[6];
+    const Figures &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2], &outcomeTcp = f[3];
+    const Figures &plainUdp = f[4], &qtUdp = f[5], &pressUdp = f[6], &bare = f[7];
 
     std::printf("press-to-wire on loopback, %d presses of %d bytes each (microseconds)\n", Rounds,
                 int(Command.size()));
@@ -325,18 +366,43 @@ int main(int argc, char **argv)
     std::printf("Qt's own handling of a release on a bare button: median %.1f, p99 %.1f\n",
                 bare.median, bare.p99);
 
+    // Each press here waits out the grace time: a few tell the figure.
+    PanelPress panelHeld(window, true, holdPort);
+    std::vector<Clock::duration> held;
+    for (int i = 0; i < std::min(Rounds, 20); ++i) {
+        panelHeld();
+        held.push_back(panelHeld.lastOutcome());
+    }
+    const Figures heldTcp = figures(held);
+    std::printf("\nTCP press to outcome, what the lamp and the next press wait for "
+                "(microseconds; grace time %lld ms)\n",
+                static_cast<long long>(TcpLink::GraceTime.count()));
+    Bench::Table outcomes({"switcher", "presses", "median", "p99", "press-to-wire median"});
+    outcomes.row({"closes once it has the command", std::to_string(Rounds),
+                  Bench::number(outcomeTcp.median, 1), Bench::number(outcomeTcp.p99, 1),
+                  Bench::number(pressTcp.median, 1)});
+    outcomes.row({"never closes", std::to_string(held.size()), Bench::number(heldTcp.median, 1),
+                  Bench::number(heldTcp.p99, 1), "-"});
+    outcomes.print();
+
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);
     const sockaddr_in tcpTo = loopback(tcpPort);
     const int wake = ::socket(AF_INET, SOCK_STREAM, 0);
     ::connect(wake, reinterpret_cast<const sockaddr *>(&tcpTo), sizeof tcpTo);
     ::close(wake);
+    const sockaddr_in holdTo = loopback(holdPort);
+    const int wakeHold = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::connect(wakeHold, reinterpret_cast<const sockaddr *>(&holdTo), sizeof holdTo);
+    ::close(wakeHold);
     const sockaddr_in udpTo = loopback(udpPort);
     const int wakeUdp = ::socket(AF_INET, SOCK_DGRAM, 0);
     ::sendto(wakeUdp, "", 0, 0, reinterpret_cast<const sockaddr *>(&udpTo), sizeof udpTo);
     ::close(wakeUdp);
     tcpThread.join();
     udpThread.join();
+    holdThread.join();
+    ::close(holdListener);
     ::close(listener);
     ::close(udp);
     return 0;

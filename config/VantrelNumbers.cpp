@@ -56,7 +56,12 @@ double toDouble(const QString &text, qsizetype from, qsizetype to)
 {
     bool ok = false;
     const double value = QStringView(text).mid(from, to - from).toDouble(&ok);
-    return ok ? value : std::numeric_limits<double>::infinity();
+    if (ok)
+        return value;
+    // The text is a well-formed number, so Qt refuses it only when it does
+    // not fit a double: too large gives an infinity, too close to zero gives
+    // 0, which is what such a number rounds to.
+    return std::isinf(value) ? value : 0.0;
 }
 
 template <typename T> std::optional<T> roundToInteger(double value)

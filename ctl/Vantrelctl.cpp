@@ -608,7 +608,8 @@ const QList<Command> &commands()
          "Replaces the outputs and inputs with those of CSV (- for standard input), in the "
          "format export writes. The link settings stay; each output keeps its choice where the "
          "output and the chosen input's name still exist. A malformed CSV is refused with its "
-         "line number and nothing is written; the file is replaced in one step.",
+         "line number and nothing is written; the file is written with the windows' own "
+         "save.",
          "CSV",
          {{{QStringLiteral("force")},
            "Import even when reading the file stopped early (the unread rest is dropped).",

@@ -1,8 +1,10 @@
 #include "EditableItemList.h"
 
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QStringList>
+#include <algorithm>
 
 EditableItemList::EditableItemList(QListWidget *list, QPushButton *editButton, CountFunction count,
                                    NameFunction name, QObject *parent)
@@ -17,7 +19,7 @@ EditableItemList::EditableItemList(QListWidget *list, QPushButton *editButton, C
     // an ellipsis instead of widening the list.
     fList->setUniformItemSizes(true);
     connect(fList, &QListWidget::currentRowChanged, this, &EditableItemList::currentRowChanged);
-    connect(fList, &QListWidget::itemSelectionChanged, this, &EditableItemList::updateEditButton);
+    connect(fList, &QListWidget::itemSelectionChanged, this, &EditableItemList::keepSelection);
     connect(fList, &QListWidget::itemDoubleClicked, this, &EditableItemList::requestEdit);
     connect(fEditButton, &QPushButton::clicked, this, &EditableItemList::requestEdit);
     updateEditButton();
@@ -78,6 +80,26 @@ void EditableItemList::selectionChanged(int row)
         emit selected(row);
 }
 
+void EditableItemList::keepSelection()
+{
+    // A click below the last line, or Ctrl with a click or Space on the
+    // selected line, clears the selection of a list view. Here a line stays
+    // selected whenever there are lines, so Edit always has one to open.
+    if (!fSelecting && fList->count() > 0 && fList->selectedItems().isEmpty()) {
+        QListWidgetItem *line = fList->currentItem();
+        if (!line)
+            line = fList->item(std::clamp(fLastRow, 0, fList->count() - 1));
+        fSelecting = true;
+        fList->setCurrentItem(line, QItemSelectionModel::ClearAndSelect);
+        fSelecting = false;
+        if (fList->currentRow() != fLastRow)
+            selectionChanged(fList->currentRow());
+    }
+    if (fList->currentRow() >= 0)
+        fLastRow = fList->currentRow();
+    updateEditButton();
+}
+
 void EditableItemList::updateEditButton()
 {
     fEditButton->setEnabled(selectedPosition() >= 0);
@@ -87,6 +109,13 @@ void EditableItemList::requestEdit()
 {
     // Without a selected line there is no item of this list to open.
     const int position = selectedPosition();
-    if (position >= 0)
-        emit editRequested(position);
+    if (position < 0)
+        return;
+    // The rebuild after the dialog disables Edit for a moment, and Qt moves
+    // the focus on to the next control (Close in the main window), where the
+    // next Space would act. The focus goes back to what opened the dialog.
+    const QPointer<QWidget> opener = fList->window()->focusWidget();
+    emit editRequested(position);
+    if (opener && opener->isEnabled() && opener->isVisible())
+        opener->setFocus(Qt::OtherFocusReason);
 }

@@ -46,6 +46,7 @@ signals:
 private:
     void currentRowChanged(int row);
     void selectionChanged(int row);
+    void keepSelection();
     void updateEditButton();
     void requestEdit();
 
@@ -54,4 +55,6 @@ private:
     CountFunction fCount;
     NameFunction fName;
     bool fSelecting = false;
+    // The line last selected, for putting the selection back.
+    int fLastRow = 0;
 };

@@ -8,6 +8,7 @@
 #include "TypingFilter.h"
 #include "VantrelBrand.h"
 #include "VantrelFile.h"
+#include "VantrelMerge.h"
 #include "VantrelMessageBox.h"
 #include "clsVantrelConfig.h"
 
@@ -37,6 +38,9 @@ void fillBox(QComboBox *box, const QStringList &entries, int index, const QStrin
     box->setCurrentIndex(index);
     if (index < 0)
         box->setEditText(shown);
+    // Setting a text leaves the cursor at its end, which scrolls a long
+    // value to its tail.
+    box->lineEdit()->setCursorPosition(0);
 }
 
 // Which device a port opens depends on the machine (see SerialPortMap), so
@@ -56,6 +60,8 @@ void describePorts(QComboBox *box)
 {
     for (int i = 0; i < box->count(); ++i)
         box->setItemData(i, portToolTip(box->itemText(i)), Qt::ToolTipRole);
+    // Changing the current entry's data sets the box's text again.
+    box->lineEdit()->setCursorPosition(0);
     box->setToolTip(portToolTip(box->currentText()));
     QObject::connect(box, &QComboBox::currentTextChanged, box,
                      [box](const QString &text) { box->setToolTip(portToolTip(text)); });
@@ -117,6 +123,7 @@ void MainSetup::createControls()
     DialogFrame::makeBold(Label1);
 
     cboCommType = makeBox(QStringLiteral("cboCommType"), Twips::rect(1800, 480, 1695, 315));
+    watchTypedTypeConfirmed();
     lblType = makeLabel(QStringLiteral("T&ype"), QStringLiteral("lblType"),
                         Twips::rect(240, 480, 1455, 255), cboCommType);
     cboCommPort = makeBox(QStringLiteral("cboCommPort"), Twips::rect(1800, 840, 1695, 315));
@@ -178,6 +185,30 @@ void MainSetup::createControls()
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 }
 
+void MainSetup::watchTypedTypeConfirmed()
+{
+    // When typed text is confirmed (Enter, or the focus leaving the box) and
+    // matches an entry, QComboBox selects that entry and reports it as
+    // activated, exactly like a pick from the list. Only a pick may switch
+    // the groups, so the line edit's two confirming signals are bracketed:
+    // slots run in the order they were connected, and QComboBox connects
+    // its own in setLineEdit().
+    auto *edit = new QLineEdit(cboCommType);
+    const auto confirming = [this](bool on) {
+        return [this, on] {
+            fConfirmingTypedType = on;
+        };
+    };
+    connect(edit, &QLineEdit::returnPressed, this, confirming(true));
+    connect(edit, &QLineEdit::editingFinished, this, confirming(true));
+    cboCommType->setLineEdit(edit);
+    connect(edit, &QLineEdit::returnPressed, this, confirming(false));
+    connect(edit, &QLineEdit::editingFinished, this, confirming(false));
+    // setLineEdit() puts a completer back; typed text is saved as typed.
+    cboCommType->setCompleter(nullptr);
+    new TypingFilter(edit, TypingFilter::Mode::Line);
+}
+
 bool MainSetup::Form_Load()
 {
     setWindowTitle(QStringLiteral("Vantrel Configuration 2.06"));
@@ -206,8 +237,11 @@ bool MainSetup::Form_Load()
         }
     }
     fConfig = loaded.config;
+    fLoadedFingerprint = loaded.fingerprint;
+    fLoadedStructure = VantrelMerge::Structure(*fConfig);
     fLoadedType = fConfig->fType;
     fLoadedProtocol = fConfig->fProtocol;
+    fLoadedCommPort = fConfig->fCommPort;
 
     const clsVantrelConfig &config = *fConfig;
     const int typeIndex = config.TypeIndex(config.fType);
@@ -216,8 +250,9 @@ bool MainSetup::Form_Load()
     // entry leaves both groups shown, so nothing of the file is hidden.
     if (typeIndex >= 0)
         cboCommType_Click();
-    const QString commPort = kCommPrefix + config.fCommPort;
-    fillBox(cboCommPort, config.CommPortCollection(), config.CommPortIndex(commPort), commPort);
+    // A port that no entry matches ("COM3", "12", nothing) is shown as stored.
+    fillBox(cboCommPort, config.CommPortCollection(),
+            config.CommPortIndex(kCommPrefix + config.fCommPort), config.fCommPort);
     describePorts(cboCommPort);
     fillBox(cboBaudRate, config.BaudRateCollection(), config.BaudRateIndex(config.fBaudRate),
             config.fBaudRate);
@@ -239,6 +274,8 @@ bool MainSetup::Form_Load()
 
 void MainSetup::cboCommType_Click()
 {
+    if (fConfirmingTypedType)
+        return;
     ShowCommTypeFields();
 }
 
@@ -266,11 +303,15 @@ void MainSetup::btnClose_Click()
     clsVantrelConfig &config = *fConfig;
     config.fType = lowerUnlessUntouched(cboCommType, fLoadedType);
     // The port is stored without its prefix ("COM12" as "12"); a port typed
-    // without the prefix is stored as typed.
+    // without the prefix is stored as typed, and a stored port that no entry
+    // matched is written back as it was unless the user changed it.
     const QString commPort = cboCommPort->currentText();
-    config.fCommPort = commPort.startsWith(kCommPrefix, Qt::CaseInsensitive)
-                           ? commPort.mid(kCommPrefix.size())
-                           : commPort;
+    if (cboCommPort->currentIndex() < 0 && commPort == fLoadedCommPort)
+        config.fCommPort = commPort;
+    else if (commPort.startsWith(kCommPrefix, Qt::CaseInsensitive))
+        config.fCommPort = commPort.mid(kCommPrefix.size());
+    else
+        config.fCommPort = commPort;
     config.fBaudRate = cboBaudRate->currentText();
     config.fDataBits = cboDataBits->currentText();
     config.fParity = cboParity->currentText();
@@ -280,6 +321,8 @@ void MainSetup::btnClose_Click()
     config.fPort = txtPort->text();
 
     try {
+        if (!keepNewerChoices())
+            return; // back to editing, nothing written
         VantrelFile::Save(config);
     } catch (const VantrelError &error) {
         // The old file is untouched and every edit is still here: the user
@@ -290,6 +333,35 @@ void MainSetup::btnClose_Click()
         return;
     }
     end(0);
+}
+
+bool MainSetup::keepNewerChoices()
+{
+    // The choices are the panel's: if it saved them since the load, they
+    // stay as it saved them.
+    const VantrelFile::Fingerprint now = VantrelFile::ReadFingerprint();
+    if (!now.exists() || now == fLoadedFingerprint)
+        return true;
+    QString why;
+    try {
+        const VantrelFile::LoadResult newer = VantrelFile::Load();
+        if (newer.complete && VantrelMerge::Structure(*newer.config) == fLoadedStructure) {
+            VantrelMerge::TakeChoices(*newer.config, *fConfig);
+            return true;
+        }
+        why = newer.complete ? QStringLiteral("its outputs or inputs are no longer the ones the "
+                                              "editor shows")
+                             : newer.stopDescription();
+    } catch (const VantrelError &error) {
+        why = error.description();
+    }
+    const QString text = kSaveError + VantrelFile::kFileName + kLineBreak +
+                         QStringLiteral("the file was changed by another program since the "
+                                        "editor read it, and %1. OK saves over it what the "
+                                        "editor shows; Cancel goes back to editing without "
+                                        "saving.")
+                             .arg(why);
+    return VantrelMessageBox::show(this, text) == QMessageBox::Ok;
 }
 
 QString MainSetup::lowerUnlessUntouched(const QComboBox *box, const QString &loaded)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "VantrelFile.h"
 #include "VantrelLimits.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -53,11 +55,13 @@ private:
     void cboCommType_Click();
     void ShowCommTypeFields();
     void btnClose_Click();
+    bool keepNewerChoices();
     void btnEdit_Click();
     void lstOutputs_Click(int position);
     void RefreshList(int position);
 
     void createControls();
+    void watchTypedTypeConfirmed();
     static QString lowerUnlessUntouched(const QComboBox *box, const QString &loaded);
     void end(int exitCode);
 
@@ -95,8 +99,16 @@ private:
     int fExitCode = 0;
     bool fEnded = false;
     bool fCentred = false;
-    // Type and protocol as read, for writing back unchanged a value that no
-    // entry matches and that was left as it was.
+    // Type, protocol and port as read, for writing back unchanged a value
+    // that no entry matches and that was left as it was.
     QString fLoadedType;
     QString fLoadedProtocol;
+    // What the load read, to tell at Close whether another program (the
+    // panel saving its choices) wrote the file since, and whether it changed
+    // the outputs and inputs too.
+    VantrelFile::Fingerprint fLoadedFingerprint;
+    QStringList fLoadedStructure;
+    QString fLoadedCommPort;
+    // True while the type box confirms typed text, which is no pick.
+    bool fConfirmingTypedType = false;
 };

@@ -21,6 +21,9 @@ void TypingFilter::setText(const QString &text)
     fFromCode = true;
     fEdit->setText(text);
     fFromCode = false;
+    // From its start: setText() leaves the cursor, and so the view, at the
+    // end of a long value.
+    fEdit->setCursorPosition(0);
 }
 
 QString TypingFilter::filtered(const QString &segment) const

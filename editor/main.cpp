@@ -1,16 +1,24 @@
 #include "MainSetup.h"
+#include "TestDriver.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+#ifdef SIGXFSZ
+    // Past a file-size limit a save then fails with its message and the old
+    // file kept, instead of the program being killed halfway.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     app.setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-config.png")));
     // The window says when the editor ends and with which status.
     app.setQuitOnLastWindowClosed(false);
 
     MainSetup window;
+    TestDriver::armIfRequested(&window);
     if (!window.Form_Load())
         return window.exitCode();
     QObject::connect(&window, &MainSetup::finished, &app, &QCoreApplication::exit,

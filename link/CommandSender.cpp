@@ -3,13 +3,13 @@
 #include "VantrelText.h"
 
 #include <QPointer>
+#include <algorithm>
 
 CommandSender::CommandSender(SettingsSource settings, QObject *parent)
     : QObject(parent), fSettings(std::move(settings)), fFactory(&SwitcherLink::create)
 {
     fRetryTimer.setSingleShot(true);
-    // A coarse timer may fire up to 5% early; the pause between attempts is
-    // at least 200 ms, as it always was.
+    // A coarse timer may fire up to 5% early; the pause is a minimum.
     fRetryTimer.setTimerType(Qt::PreciseTimer);
     fRetryTimer.setInterval(DefaultRetryDelay);
     connect(&fRetryTimer, &QTimer::timeout, this, &CommandSender::attempt);
@@ -17,10 +17,30 @@ CommandSender::CommandSender(SettingsSource settings, QObject *parent)
 
 CommandSender::~CommandSender() = default;
 
+namespace {
+
+// A command may be megabytes long. The message shows enough of it to tell
+// which one failed; laying out the whole text would hold the panel up for
+// many seconds.
+constexpr qsizetype kShownCommandLength = 1000;
+
+QString shownCommand(const QString &command)
+{
+    if (command.size() <= kShownCommandLength)
+        return command;
+    qsizetype shown = kShownCommandLength;
+    if (command.at(shown - 1).isHighSurrogate())
+        --shown; // never half a character
+    return command.left(shown) +
+           QStringLiteral(" ... (%1 more characters)").arg(command.size() - shown);
+}
+
+} // namespace
+
 QString CommandSender::failureMessage(const QString &command, const QString &description)
 {
-    return QStringLiteral("Error sending command ") + command + QStringLiteral("\r\n") +
-           description;
+    return QStringLiteral("Error sending command ") + shownCommand(command) +
+           QStringLiteral("\r\n") + description;
 }
 
 void CommandSender::send(int row, const QString &command)
@@ -35,6 +55,16 @@ void CommandSender::send(int row, const QString &command)
 bool CommandSender::isBusy() const
 {
     return fActive || !fQueue.isEmpty();
+}
+
+bool CommandSender::isQueued(int row, const QString &command) const
+{
+    const auto same = [&](const Press &press) {
+        return press.row == row && press.command == command;
+    };
+    // fCurrent is cleared before its ending is reported.
+    return (fActive && !fReporting && same(fCurrent)) ||
+           std::any_of(fQueue.cbegin(), fQueue.cend(), same);
 }
 
 void CommandSender::cancelAll()

@@ -25,7 +25,8 @@ public:
     static constexpr int MaxAttempts = 4;
 
     // What an operator is told after the last failed attempt: "Error sending
-    // command " + the decoded command + CR LF + the reason. The panel shows it
+    // command " + the decoded command (its first 1000 characters when it is
+    // longer) + CR LF + the reason. The panel shows it
     // in a message box, vantrelctl prints it on standard error.
     static QString failureMessage(const QString &command, const QString &description);
     static constexpr std::chrono::milliseconds DefaultRetryDelay{200};
@@ -35,6 +36,9 @@ public:
     void send(int row,
               const QString &command); // command already decoded; one byte per char (Latin-1)
     bool isBusy() const;
+    // True while a press for this row with this command waits or runs (its
+    // ending not yet reported), so a caller can avoid sending it twice.
+    bool isQueued(int row, const QString &command) const;
     // Drops every waiting press and abandons the running one, closing what
     // its link opened; no ending is reported for them.
     void cancelAll();

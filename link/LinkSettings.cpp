@@ -2,6 +2,7 @@
 
 #include "VantrelError.h"
 #include "VantrelNumbers.h"
+#include "VantrelText.h"
 #include "clsVantrelConfig.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,21 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("LinkSettings", text);
+}
+
+// The text with each control character written as its code point, so that a
+// message can name a value that holds one.
+QString visibleControls(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QLatin1Char('<') + VantrelText::CodePoint(c) + QLatin1Char('>');
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 } // namespace
@@ -82,6 +98,16 @@ QString LinkSettings::networkHost() const
     const QString host = fIPAddress.trimmed();
     if (host.isEmpty())
         throw VantrelError(tr("No network address is set"));
+    // The system's resolver reads a name only up to a NUL and would connect
+    // to what comes before it; no address or host name holds a control
+    // character. The untrimmed text is checked: trimming would drop a tab or
+    // line break at either end without a word.
+    for (const QChar c : fIPAddress) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            throw VantrelError(
+                tr("Network address \"%1\" is invalid: it holds the control character %2")
+                    .arg(visibleControls(fIPAddress), VantrelText::CodePoint(c)));
+    }
     return host;
 }
 

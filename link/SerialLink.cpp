@@ -67,6 +67,11 @@ void SerialLink::start(const QByteArray &bytes)
         fail(fPort->errorString());
         return;
     }
+    // Whatever the switcher echoed or answered waits in the driver until it
+    // is dropped: here and before the port closes, so that it can never meet
+    // the next send. Reading it instead would also read the end-of-file of a
+    // device that goes away, which the port reports with a stale reason.
+    fPort->clear(QSerialPort::Input);
     fOpenedSettings = SerialLineSettings{fPort->baudRate(), fPort->parity(), fPort->dataBits(),
                                          fPort->stopBits()};
 
@@ -122,8 +127,10 @@ void SerialLink::release()
     fDrainTimer.stop();
     if (fPort) {
         fPort->disconnect(this);
-        if (fPort->isOpen())
+        if (fPort->isOpen()) {
+            fPort->clear(QSerialPort::Input);
             fPort->close();
+        }
     }
 }
 

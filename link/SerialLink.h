@@ -9,7 +9,8 @@
 class QSerialPort;
 
 // Opens the numbered serial port with the settings text, writes the command,
-// waits until the line has sent it and closes the port again.
+// waits until the line has sent it and closes the port again. What the
+// switcher sends back is dropped.
 class SerialLink : public SwitcherLink
 {
     Q_OBJECT

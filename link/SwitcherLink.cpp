@@ -50,6 +50,12 @@ void SwitcherLink::armWatchdog(std::chrono::milliseconds timeout)
 
 void SwitcherLink::onWatchdog()
 {
+    if (!fFinished)
+        timedOut();
+}
+
+void SwitcherLink::timedOut()
+{
     fail(timeoutReason());
 }
 

@@ -54,6 +54,9 @@ protected:
     virtual void release() = 0;
     // Why the watchdog ended the attempt, without the target's name.
     virtual QString timeoutReason() const = 0;
+    // What the watchdog does: fails the attempt with timeoutReason(). A link
+    // whose outcome may already be settled when it fires decides here.
+    virtual void timedOut();
     // The reason for a host name that did not resolve. The resolver's own
     // text ("Host not found", "Temporary failure in name resolution") does
     // not say which step failed.

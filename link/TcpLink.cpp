@@ -13,19 +13,49 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
 #endif
 
-TcpLink::TcpLink(const LinkSettings &settings, QObject *parent) : SwitcherLink(settings, parent) {}
+namespace {
+
+// How often an owed acknowledgement is looked for: its arrival wakes no
+// notifier, and a round trip on the local network is far shorter.
+constexpr std::chrono::milliseconds PollInterval{5};
+// What one turn of the event loop reads and drops before timers and the
+// window get their turn: a switcher that streams without pause must not
+// hold the panel.
+constexpr qint64 ReadPerTurn = 64 * 1024;
+
+} // namespace
+#endif
+
+TcpLink::TcpLink(const LinkSettings &settings, QObject *parent) : SwitcherLink(settings, parent)
+{
+#ifdef Q_OS_UNIX
+    fGrace.setSingleShot(true);
+    // A coarse timer may end the grace time early.
+    fGrace.setTimerType(Qt::PreciseTimer);
+    connect(&fGrace, &QTimer::timeout, this, [this] {
+        fGraceOver = true;
+        settle();
+    });
+    fPoll.setInterval(PollInterval);
+    connect(&fPoll, &QTimer::timeout, this, &TcpLink::settle);
+#endif
+}
 
 TcpLink::~TcpLink()
 {
 #ifdef Q_OS_UNIX
-    dropPendingConnect();
-#endif
+    closeSocket();
+#else
     if (fSocket)
         fSocket->disconnect(this);
+#endif
 }
 
 void TcpLink::start(const QByteArray &bytes)
@@ -44,15 +74,13 @@ void TcpLink::start(const QByteArray &bytes)
     armWatchdog(timeout());
 
 #ifdef Q_OS_UNIX
-    // The connection is made here and handed to the socket once it stands.
-    // Qt 6.4 checks a pending connect by calling connect() again; when the
-    // switcher accepts and resets at once, that call returns ECONNRESET,
-    // which Qt neither reports nor counts as a failure, and the next call
-    // quietly opens a new connection, over and over until the watchdog
-    // fires with a reason that blames the network. Reading the socket's
-    // error ourselves tells the operator what happened, at once. The socket
-    // is made only when the connection stands, so a command to a switcher
-    // that answers at once is out before it.
+    // The connection is driven on the bare descriptor. Qt 6.4 checks a
+    // pending connect by calling connect() again; when the switcher accepts
+    // and resets at once, that call returns ECONNRESET, which Qt neither
+    // reports nor counts as a failure, and the next call quietly opens a new
+    // connection, over and over until the watchdog fires. Qt also reads a
+    // reset as an orderly close and cannot half-close, and both are what
+    // tells whether the switcher took the command.
     fPort = port;
     QHostAddress address;
     if (address.setAddress(host)) {
@@ -66,26 +94,6 @@ void TcpLink::start(const QByteArray &bytes)
     makeSocket();
     fSocket->connectToHost(host, port);
 #endif
-}
-
-void TcpLink::makeSocket()
-{
-    fSocket = new QTcpSocket(this);
-    // The switcher sits on the local network; a proxy would at best add a
-    // hop and at worst wrap the command in its own protocol.
-    fSocket->setProxy(QNetworkProxy::NoProxy);
-    connect(fSocket, &QTcpSocket::connected, this, &TcpLink::onConnected);
-    connect(fSocket, &QTcpSocket::disconnected, this, &TcpLink::onDisconnected);
-    connect(fSocket, &QTcpSocket::bytesWritten, this,
-            [this](qint64 written) { fWritten += written; });
-    connect(fSocket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        // Qt's text ("The remote host closed the connection") does not say
-        // that the command was cut short, which is what the operator needs.
-        if (fConnected && error == QAbstractSocket::RemoteHostClosedError)
-            fail(tr("the switcher closed the connection before the whole command went out"));
-        else
-            fail(fSocket->errorString());
-    });
 }
 
 #ifdef Q_OS_UNIX
@@ -133,89 +141,55 @@ void TcpLink::connectNext()
                 static_cast<uint32_t>(QNetworkInterface::interfaceIndexFromName(address.scopeId()));
         length = sizeof *in6;
     }
-    fPendingFd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fPendingFd < 0) {
+    fFd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fFd < 0) {
         connectFailed(errno);
         return;
     }
     // An interrupted connect goes on in the background, as one in progress
     // does; calling connect() again would only say it is already under way.
-    const int result = ::connect(fPendingFd, reinterpret_cast<const sockaddr *>(&storage), length);
-    if (result == 0) {
-        onConnectReady();
-    } else if (errno == EINPROGRESS || errno == EINTR) {
-        // A switcher on this machine has usually answered before connect()
-        // returns. Trying the send at once tells: the command goes out now,
-        // not after a turn of the event loop and the repaints queued for it,
-        // or the kernel says the connection is not up yet.
-        if (!fBytes.isEmpty()) {
-            const ssize_t sent = sendNow();
-            if (sent > 0) {
-                fWritten = sent;
-                handOver();
-                return;
-            }
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN) {
-                connectFailed(errno); // nothing went out
-                return;
-            }
-        }
-        fConnectNotifier = new QSocketNotifier(fPendingFd, QSocketNotifier::Write, this);
-        connect(fConnectNotifier, &QSocketNotifier::activated, this, &TcpLink::onConnectReady);
-    } else {
-        connectFailed(errno);
+    if (::connect(fFd, reinterpret_cast<const sockaddr *>(&storage), length) == 0) {
+        onConnected();
+        return;
     }
+    if (errno != EINPROGRESS && errno != EINTR) {
+        connectFailed(errno);
+        return;
+    }
+    // A switcher on this machine has usually answered before connect()
+    // returns. Trying the send at once tells: the command goes out now, not
+    // after a turn of the event loop and the repaints queued for it, or the
+    // kernel says the connection is not up yet.
+    if (!fBytes.isEmpty()) {
+        const ssize_t sent = sendNow();
+        if (sent > 0) {
+            fWritten = sent;
+            onConnected();
+            return;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN) {
+            connectFailed(errno); // nothing went out
+            return;
+        }
+    }
+    fWriteNotifier = new QSocketNotifier(fFd, QSocketNotifier::Write, this);
+    connect(fWriteNotifier, &QSocketNotifier::activated, this, &TcpLink::onWritable);
 }
 
-ssize_t TcpLink::sendNow()
+void TcpLink::onWritable()
 {
-    ssize_t sent;
-    do {
-        sent = ::send(fPendingFd, fBytes.constData(), size_t(fBytes.size()),
-                      MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (sent < 0 && errno == EINTR);
-    return sent;
+    if (fConnected)
+        writeMore();
+    else
+        onConnectReady();
 }
 
 void TcpLink::onConnectReady()
 {
     if (isFinished())
         return;
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fPendingFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        error = errno;
-    if (error != 0) {
+    if (const int error = pendingError()) {
         connectFailed(error);
-        return;
-    }
-    // The command starts out on the new connection at once: handing the
-    // connection to the socket takes longer than the send itself, and the
-    // socket carries on with whatever the kernel did not take yet.
-    if (!fBytes.isEmpty()) {
-        const ssize_t sent = sendNow();
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            const int sendError = errno;
-            dropPendingConnect();
-            fail(sendError == ECONNRESET || sendError == EPIPE
-                     ? tr("the switcher closed the connection before the whole command went out")
-                     : qt_error_string(sendError));
-            return;
-        }
-        fWritten = std::max<qint64>(sent, 0);
-    }
-    handOver();
-}
-
-void TcpLink::handOver()
-{
-    const int fd = fPendingFd;
-    fPendingFd = -1;
-    dropPendingConnect();
-    makeSocket();
-    if (!fSocket->setSocketDescriptor(fd)) {
-        ::close(fd);
-        fail(fSocket->errorString());
         return;
     }
     onConnected();
@@ -227,44 +201,252 @@ void TcpLink::connectFailed(int error)
         error == ECONNRESET ? tr("the switcher reset the connection before the command went out")
         : error == EPIPE    ? tr("the switcher closed the connection before the command went out")
                             : qt_error_string(error);
-    dropPendingConnect();
+    closeSocket();
     connectNext();
 }
-
-void TcpLink::dropPendingConnect()
-{
-    delete fConnectNotifier;
-    fConnectNotifier = nullptr;
-    if (fPendingFd >= 0) {
-        ::close(fPendingFd);
-        fPendingFd = -1;
-    }
-    if (fLookupId != -1) {
-        QHostInfo::abortHostLookup(fLookupId);
-        fLookupId = -1;
-    }
-}
-#endif
 
 void TcpLink::onConnected()
 {
     if (isFinished())
         return;
     fConnected = true;
-    // What the connection took before the socket had it is not written again.
-    const QByteArray rest = fBytes.mid(fWritten);
-    if (!rest.isEmpty() && fSocket->write(rest) != rest.size()) {
+    // Whatever the switcher says (a greeting, an echo, an acknowledgement)
+    // is read from the start, so that neither side waits on a full buffer
+    // and nothing is left unread when the connection closes.
+    fReadNotifier = new QSocketNotifier(fFd, QSocketNotifier::Read, this);
+    connect(fReadNotifier, &QSocketNotifier::activated, this, &TcpLink::onReadable);
+    if (!fWriteNotifier) {
+        fWriteNotifier = new QSocketNotifier(fFd, QSocketNotifier::Write, this);
+        connect(fWriteNotifier, &QSocketNotifier::activated, this, &TcpLink::onWritable);
+    }
+    writeMore();
+}
+
+ssize_t TcpLink::sendNow()
+{
+    ssize_t sent;
+    do {
+        sent = ::send(fFd, fBytes.constData() + fWritten, size_t(fBytes.size() - fWritten),
+                      MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
+    return sent;
+}
+
+void TcpLink::writeMore()
+{
+    if (isFinished())
+        return;
+    while (fWritten < fBytes.size()) {
+        const ssize_t sent = sendNow();
+        if (sent >= 0) {
+            fWritten += sent;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            fWriteNotifier->setEnabled(true);
+            return;
+        } else {
+            fail(sendFailure(errno));
+            return;
+        }
+    }
+    fWriteNotifier->setEnabled(false);
+    // The switcher sees the end of the command; how it then ends the
+    // connection tells whether it took it.
+    if (::shutdown(fFd, SHUT_WR) != 0) {
+        const int error = pendingError();
+        fail(droppedReason(error ? error : errno));
+        return;
+    }
+    fHalfClosed = true;
+    fGrace.start(GraceTime);
+    settle();
+}
+
+void TcpLink::onReadable()
+{
+    if (isFinished())
+        return;
+    char buffer[16 * 1024];
+    for (qint64 total = 0; total < ReadPerTurn;) {
+        const ssize_t count = ::recv(fFd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (count > 0) {
+            total += count;
+        } else if (count == 0) {
+            fPeerClosed = true;
+            // End-of-stream stays readable: the notifier would fire for ever.
+            fReadNotifier->setEnabled(false);
+            break;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            break;
+        } else if (errno != EINTR) {
+            fail(fHalfClosed ? droppedReason(errno) : sendFailure(errno));
+            return;
+        }
+    }
+    settle();
+}
+
+void TcpLink::settle()
+{
+    if (isFinished() || !fHalfClosed)
+        return;
+    if (const int error = pendingError()) {
+        fail(droppedReason(error));
+        return;
+    }
+    // The switcher's end-of-stream can overtake the command: a switcher
+    // that closes without reading sends it first and resets the connection
+    // once the command arrives. Only when every byte was acknowledged did
+    // the switcher's side take the command.
+    const int owed = unacknowledged();
+    if ((owed == 0 && (fPeerClosed || fGraceOver)) || (owed < 0 && fGraceOver)) {
+        discardInput();
+        finish(true, QString());
+        return;
+    }
+    if (fPeerClosed && fGraceOver) {
+        fail(droppedReason(0));
+        return;
+    }
+    if ((fPeerClosed || fGraceOver) && !fPoll.isActive())
+        fPoll.start();
+}
+
+void TcpLink::timedOut()
+{
+    if (fHalfClosed) {
+        // The watchdog cuts the grace time short: a command the switcher
+        // has acknowledged on a connection still standing counts as sent.
+        fGraceOver = true;
+        settle();
+        if (isFinished())
+            return;
+    }
+    fail(timeoutReason());
+}
+
+int TcpLink::unacknowledged() const
+{
+#ifdef SIOCOUTQ
+    int owed = 0;
+    if (::ioctl(fFd, SIOCOUTQ, &owed) == 0)
+        return owed;
+#endif
+    return -1;
+}
+
+int TcpLink::pendingError() const
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        return errno;
+    return error;
+}
+
+// Closing a socket with received bytes unread resets the connection
+// instead of closing it, and the switcher would see a fault.
+void TcpLink::discardInput()
+{
+    char buffer[16 * 1024];
+    ssize_t count;
+    qint64 total = 0;
+    do {
+        count = ::recv(fFd, buffer, sizeof buffer, MSG_DONTWAIT);
+        total += std::max<ssize_t>(count, 0);
+    } while ((count > 0 || (count < 0 && errno == EINTR)) && total < ReadPerTurn);
+}
+
+QString TcpLink::sendFailure(int error)
+{
+    return error == ECONNRESET || error == EPIPE
+               ? tr("the switcher closed the connection before the whole command went out")
+               : qt_error_string(error);
+}
+
+QString TcpLink::droppedReason(int error)
+{
+    const QString reason =
+        tr("the switcher dropped the connection before confirming it had the command");
+    // A reset is what the sentence says already; other errors are named.
+    if (error == 0 || error == ECONNRESET || error == EPIPE)
+        return reason;
+    return QStringLiteral("%1 (%2)").arg(reason, qt_error_string(error));
+}
+
+void TcpLink::closeSocket()
+{
+    // Notifiers may be the ones whose signal is running.
+    for (QSocketNotifier **notifier : {&fWriteNotifier, &fReadNotifier}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            (*notifier)->deleteLater();
+            *notifier = nullptr;
+        }
+    }
+    if (fFd >= 0) {
+        ::close(fFd);
+        fFd = -1;
+    }
+    if (fLookupId != -1) {
+        QHostInfo::abortHostLookup(fLookupId);
+        fLookupId = -1;
+    }
+}
+
+void TcpLink::release()
+{
+    fGrace.stop();
+    fPoll.stop();
+    closeSocket();
+}
+
+QString TcpLink::timeoutReason() const
+{
+    if (fLookupId != -1)
+        return tr("the name could not be looked up within %1 ms").arg(timeout().count());
+    const QString what = !fConnected ? tr("no connection within %1 ms")
+                         : !fHalfClosed
+                             ? tr("the command did not go out within %1 ms")
+                             : tr("the switcher did not take the whole command within %1 ms");
+    return what.arg(timeout().count());
+}
+
+#else
+// Without the descriptor-level steps the socket writes, closes and counts the
+// send once the bytes have gone out; it reads nothing back.
+void TcpLink::makeSocket()
+{
+    fSocket = new QTcpSocket(this);
+    // The switcher sits on the local network; a proxy would at best add a
+    // hop and at worst wrap the command in its own protocol.
+    fSocket->setProxy(QNetworkProxy::NoProxy);
+    connect(fSocket, &QTcpSocket::connected, this, &TcpLink::onConnected);
+    connect(fSocket, &QTcpSocket::disconnected, this, &TcpLink::onDisconnected);
+    connect(fSocket, &QTcpSocket::bytesWritten, this,
+            [this](qint64 written) { fWritten += written; });
+    connect(fSocket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        // Qt's text ("The remote host closed the connection") does not say
+        // that the command was cut short, which is what the operator needs.
+        if (fConnected && error == QAbstractSocket::RemoteHostClosedError)
+            fail(tr("the switcher closed the connection before the whole command went out"));
+        else
+            fail(fSocket->errorString());
+    });
+}
+
+void TcpLink::onConnected()
+{
+    if (isFinished())
+        return;
+    fConnected = true;
+    if (!fBytes.isEmpty() && fSocket->write(fBytes) != fBytes.size()) {
         fail(fSocket->errorString());
         return;
     }
-    // Hands what the kernel takes over now instead of at the next turn of
-    // the event loop: a command is usually short and goes out whole.
     fSocket->flush();
     if (isFinished())
         return;
-    // Leaves the socket open until the written bytes have gone out; the
-    // attempt ends in onDisconnected, since deleting or aborting the socket
-    // any earlier would drop them.
+    // Leaves the socket open until the written bytes have gone out.
     fSocket->disconnectFromHost();
 }
 
@@ -280,9 +462,6 @@ void TcpLink::onDisconnected()
 
 void TcpLink::release()
 {
-#ifdef Q_OS_UNIX
-    dropPendingConnect();
-#endif
     if (fSocket) {
         fSocket->disconnect(this);
         fSocket->abort();
@@ -291,11 +470,8 @@ void TcpLink::release()
 
 QString TcpLink::timeoutReason() const
 {
-#ifdef Q_OS_UNIX
-    if (fLookupId != -1)
-        return tr("the name could not be looked up within %1 ms").arg(timeout().count());
-#endif
     const QString what = fConnected ? tr("the command did not go out within %1 ms")
                                     : tr("no connection within %1 ms");
     return what.arg(timeout().count());
 }
+#endif

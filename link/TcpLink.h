@@ -5,6 +5,7 @@
 
 #include <QHostAddress>
 #include <QList>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <sys/types.h>
@@ -14,13 +15,25 @@ class QHostInfo;
 class QSocketNotifier;
 class QTcpSocket;
 
-// One TCP connection per command: connect, write, let the bytes go out,
-// close. Nothing is read. The watchdog covers the whole attempt, since a
-// silent host or a peer that stops reading would otherwise hold it for minutes.
+// One TCP connection per command: connect, write, half-close, then read and
+// discard whatever the switcher sends until it closes its side, resets, or
+// the grace time passes. Only then has the switcher shown that it took the
+// command, and only a connection whose every byte was read can be closed
+// without the switcher seeing a reset. The watchdog covers the whole attempt,
+// since a silent host or a peer that stops reading would otherwise hold it
+// for minutes.
 class TcpLink : public SwitcherLink
 {
     Q_OBJECT
 public:
+    // How long a switcher that keeps the connection open after the command
+    // has to reset it before the send counts. A switcher on the local network
+    // acknowledges, answers or drops a connection within a few milliseconds
+    // of the command (tens on a slow embedded stack); half a second covers
+    // that many times over while the lamp still follows the press closely,
+    // and stays well inside the attempt's watchdog.
+    static constexpr std::chrono::milliseconds GraceTime{500};
+
     explicit TcpLink(const LinkSettings &settings, QObject *parent = nullptr);
     ~TcpLink() override;
 
@@ -29,33 +42,58 @@ public:
 protected:
     void release() override;
     QString timeoutReason() const override;
+#ifdef Q_OS_UNIX
+    void timedOut() override;
+#endif
 
 private:
-    // The socket that carries the connection once it stands.
-    void makeSocket();
-    void onConnected();
-    void onDisconnected();
 #ifdef Q_OS_UNIX
     void onLookedUp(const QHostInfo &info);
     void connectNext();
+    void onWritable();
     void onConnectReady();
-    // One non-blocking send of the whole command on the pending connection.
-    ssize_t sendNow();
-    // Gives the standing connection to the socket, which finishes the send.
-    void handOver();
     void connectFailed(int error);
-    void dropPendingConnect();
+    // The connection stands: from now on everything the switcher sends is
+    // read and dropped, and the command goes out.
+    void onConnected();
+    // One non-blocking send of what is left of the command.
+    ssize_t sendNow();
+    void writeMore();
+    void onReadable();
+    // Decides the attempt once the command is out and half-closed.
+    void settle();
+    // Bytes of the command (and the end-of-stream) the switcher has not
+    // acknowledged yet; -1 where the system cannot tell.
+    int unacknowledged() const;
+    int pendingError() const;
+    void discardInput();
+    static QString sendFailure(int error);
+    static QString droppedReason(int error);
+    void closeSocket();
 
     QList<QHostAddress> fAddresses;
     quint16 fPort = 0;
     QString fConnectFailure;
     int fLookupId = -1;
-    int fPendingFd = -1;
-    QSocketNotifier *fConnectNotifier = nullptr;
+    int fFd = -1;
+    QSocketNotifier *fWriteNotifier = nullptr;
+    QSocketNotifier *fReadNotifier = nullptr;
+    QTimer fGrace;
+    // Looks again while an acknowledgement is still owed: its arrival wakes
+    // no notifier.
+    QTimer fPoll;
+    bool fHalfClosed = false;
+    bool fPeerClosed = false;
+    bool fGraceOver = false;
+#else
+    void makeSocket();
+    void onConnected();
+    void onDisconnected();
+
+    QTcpSocket *fSocket = nullptr;
 #endif
 
     QByteArray fBytes;
-    QTcpSocket *fSocket = nullptr;
     qint64 fWritten = 0;
     bool fConnected = false;
 };

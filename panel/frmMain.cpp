@@ -6,6 +6,7 @@
 #include "VantrelBrand.h"
 #include "VantrelError.h"
 #include "VantrelFile.h"
+#include "VantrelMerge.h"
 #include "VantrelMessageBox.h"
 #include "modGlobal.h"
 
@@ -14,7 +15,9 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLockFile>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -56,6 +59,8 @@ constexpr ControlPlace kImgSend{5970, 12225, 270, 300, 37};
 const QString kOpenPrefix = QStringLiteral("Error opening configuration file ");
 const QString kSavePrefix = QStringLiteral("Error saving configuration file ");
 const QString kLineBreak = QStringLiteral("\r\n");
+// Beside the file, so that panels share it exactly when they share the file.
+const QString kLockName = QStringLiteral("vantrel.ini.lock");
 
 QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
 {
@@ -89,6 +94,7 @@ frmMain::frmMain(QWidget *parent)
     fSender = new CommandSender(
         [this] { return fConfig ? LinkSettings::fromConfig(*fConfig) : LinkSettings{}; }, this);
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
+    createExtras();
 }
 
 frmMain::~frmMain()
@@ -169,6 +175,14 @@ bool frmMain::Form_Load()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                     screen()->availableGeometry()));
 
+    // A message box during loading may be answered by the session ending.
+    fLoading = true;
+    const auto loadingEnds = qScopeGuard([this] { fLoading = false; });
+    if (!claimFolder()) {
+        fEnded = true;
+        fExitStatus = 1;
+        return false;
+    }
     VantrelFile::LoadResult loaded;
     try {
         loaded = VantrelFile::Load();
@@ -178,24 +192,56 @@ bool frmMain::Form_Load()
         // nothing may be written either.
         VantrelMessageBox::show(this, kOpenPrefix + VantrelFile::kFileName + kLineBreak +
                                           error.description());
+        fLock.reset();
         fEnded = true;
         fExitStatus = 1;
         return false;
     }
     fConfig = loaded.config;
+    fLoadedFingerprint = loaded.fingerprint;
 
     // Outputs past the sixteenth have no row; they stay in fConfig unchanged
     // and are written back at the end.
     fRowCount = static_cast<int>(std::min<qsizetype>(fConfig->fOutputs.size(), kRows));
     for (int row = 0; row < fRowCount; ++row)
         fillRow(row);
+    fChosen.fill(false); // filling the rows ran the selection handler
 
     if (!loaded.complete && !confirmPartialLoad(loaded.stopDescription())) {
+        fLock.reset();
         fEnded = true;
         fExitStatus = 1;
         return false;
     }
+    loadPresets();
     return true;
+}
+
+bool frmMain::claimFolder()
+{
+    fLock = std::make_unique<QLockFile>(kLockName);
+    // A panel may stay open for days: only a lock whose panel is gone (it
+    // crashed or was killed) is stale, never an old one.
+    fLock->setStaleLockTime(0);
+    if (fLock->tryLock(0))
+        return true;
+    const bool held = fLock->error() == QLockFile::LockFailedError;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    fLock->getLockInfo(&pid, &host, &application);
+    // A folder the panel may not write cannot hold a lock; the panel goes on
+    // without one.
+    fLock.reset();
+    if (!held)
+        return true;
+    const QString text = kOpenPrefix + VantrelFile::kFileName + kLineBreak +
+                         QStringLiteral("another panel (process %1) already has this file open. "
+                                        "Each panel saves the choices made in it when it closes. "
+                                        "OK opens this panel too; Cancel ends it without changing "
+                                        "the file.")
+                             .arg(pid);
+    return VantrelMessageBox::show(this, text) != QMessageBox::Cancel;
 }
 
 void frmMain::fillRow(int row)
@@ -246,6 +292,7 @@ void frmMain::setListIndex(int row, int index)
 void frmMain::setLamp(QLabel *lamp, const QLabel *master)
 {
     lamp->setPixmap(master->pixmap());
+    lampChanged(lamp, master);
 }
 
 void frmMain::cboItem_Click(int Index)
@@ -253,6 +300,7 @@ void frmMain::cboItem_Click(int Index)
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
     setLamp(imgPend[Index], imgRedMaster);
+    fChosen[Index] = true;
     fConfig->fOutputs.at(Index)->fSelected = static_cast<qint16>(cboItem[Index]->currentIndex());
 }
 
@@ -279,6 +327,7 @@ void frmMain::btnItem_Click(int Index)
     // The ending records the input this press sent, which the operator may
     // have changed while the press waited its turn or retried.
     fPressedIndex.enqueue(static_cast<qint16>(position));
+    fChosen[Index] = true;
     fSender->send(Index, command);
 }
 
@@ -293,6 +342,10 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
         // Close may have been chosen while the message was open.
         if (fEnded)
             return;
+        if (fCloseRequested) {
+            btnClose_Click();
+            return;
+        }
     }
     setLamp(imgSend[Index], ok ? imgGreenMaster : imgRedMaster);
     fFlashRow = static_cast<qint16>(Index);
@@ -334,7 +387,9 @@ void frmMain::btnClose_Click()
 
     int status = 0;
     try {
-        VantrelFile::Save(*fConfig);
+        const QString notice = saveChoices();
+        if (!notice.isEmpty())
+            VantrelMessageBox::show(this, notice);
     } catch (const VantrelError &error) {
         VantrelMessageBox::show(this, kSavePrefix + VantrelFile::kFileName + kLineBreak +
                                           error.description());
@@ -343,8 +398,88 @@ void frmMain::btnClose_Click()
     endProgram(status);
 }
 
+QString frmMain::saveChoices()
+{
+    const VantrelFile::Fingerprint now = VantrelFile::ReadFingerprint();
+    if (!now.exists() || now == fLoadedFingerprint) {
+        VantrelFile::Save(*fConfig);
+        return {};
+    }
+    // Someone wrote the file while the panel was open: its content stays,
+    // the choices made here go into it.
+    const QString changed = QStringLiteral("the file was changed while the panel was open");
+    VantrelFile::LoadResult newer;
+    try {
+        newer = VantrelFile::Load();
+    } catch (const VantrelError &error) {
+        throw VantrelError(QStringLiteral("%1 and cannot be read now, so it was left as it is: %2")
+                               .arg(changed, error.description()));
+    }
+    if (!newer.complete)
+        throw VantrelError(QStringLiteral("%1, and the panel would lose the part it cannot read "
+                                          "(%2), so it was left as it is")
+                               .arg(changed, newer.stopDescription()));
+    QList<int> rows;
+    for (int row = 0; row < fRowCount; ++row) {
+        if (fChosen[row])
+            rows.append(row);
+    }
+    const QList<int> lost = VantrelMerge::PutChoices(*fConfig, rows, *newer.config);
+    VantrelFile::Save(*newer.config);
+    if (lost.isEmpty())
+        return {};
+    QStringList named;
+    for (const int row : lost) {
+        const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
+        const int chosen = output.fSelected;
+        named << QStringLiteral("row %1 (%2: %3)")
+                     .arg(row + 1)
+                     .arg(output.fOutputName, chosen >= 0 && chosen < output.fInputs.size()
+                                                  ? output.fInputs.at(chosen)->fInputName
+                                                  : QStringLiteral("no input"));
+    }
+    return kSavePrefix + VantrelFile::kFileName + kLineBreak +
+           QStringLiteral("%1, and its outputs and inputs no longer match these rows, so "
+                          "their choices could not be kept: %2. Every other choice and "
+                          "the rest of the newer file were saved.")
+               .arg(changed, named.join(QStringLiteral(", ")));
+}
+
+void frmMain::Form_EndSession()
+{
+    VantrelMessageBox::closeAll();
+    // A load in progress ends through its own box's Cancel; an ending already
+    // under way goes on once its box returns.
+    if (fLoading || fEnded)
+        return;
+    btnClose_Click();
+}
+
+void frmMain::Form_CloseWhenAnswered()
+{
+    if (!fEnded)
+        fCloseRequested = true;
+}
+
+void frmMain::saveAtExit()
+{
+    if (fEnded)
+        return;
+    fEnded = true;
+    if (!fConfig || fLoading)
+        return;
+    try {
+        // The same merge as Close, since the editor may have saved meanwhile;
+        // a notice about rows that could not be kept can no longer be shown.
+        saveChoices();
+    } catch (const VantrelError &) {
+        // Nothing can be shown any more; the earlier file stays whole.
+    }
+}
+
 void frmMain::endProgram(int status)
 {
+    fLock.reset();
     fExitStatus = status;
     close();
     QCoreApplication::exit(status);

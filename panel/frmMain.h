@@ -1,18 +1,23 @@
 #pragma once
 
+#include "VantrelFile.h"
 #include "VantrelLimits.h"
+#include "VantrelPresets.h"
 #include "clsVantrelConfig.h"
 
 #include <QQueue>
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class CommandSender;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
+class QLockFile;
 class QPushButton;
 class QTimer;
 
@@ -65,6 +70,25 @@ public:
     std::shared_ptr<clsVantrelConfig> fConfig;
     std::array<qint16, kRows> fSentIndex{};
     qint16 fFlashRow = 0;
+    // Rows whose choice was made here since the load (chosen, gone back to,
+    // or sent): only these go into a file that another program (the editor,
+    // a second panel) wrote while this panel was open.
+    std::array<bool, kRows> fChosen{};
+
+    // Additions for the changes between shows, in the free band between the
+    // logo and Close, after every other control in the tab order: take every
+    // pending row at once, and presets (named sets of choices) kept in their
+    // own file. Keys: F1-F8 and Shift+F1-F8 press the output buttons of rows
+    // 1-8 and 9-16, Ctrl+Enter is Take All.
+    QLabel *lblPresets = nullptr;
+    QComboBox *cboPresets = nullptr;
+    QPushButton *btnSavePreset = nullptr;
+    QPushButton *btnDeletePreset = nullptr;
+    QPushButton *btnTakeAll = nullptr;
+    // Asks for the name of a preset to save, offering the given one; nullopt
+    // when the operator cancels. Tests replace it.
+    std::function<std::optional<QString>(QWidget *parent, const QString &offered)> fAskPresetName;
+    VantrelPresetFile fPresetFile;
 
 public slots:
     void cboItem_Click(int Index);
@@ -72,6 +96,20 @@ public slots:
     void btnItem_Click(int Index);
     void tmrFlash_Timer();
     void btnClose_Click();
+    // The system asks the panel to end (shutdown, log-off, a signal): it ends
+    // as Close does. An open message box is answered Cancel first, so it
+    // cannot hold up the save; during loading that abandons the load.
+    void Form_EndSession();
+    // A close request that came while a message box blocked the window: it
+    // is carried out once the box has been answered.
+    void Form_CloseWhenAnswered();
+    // The process is ending under the panel (the display went away): writes
+    // the file as Close would, without touching any window.
+    void saveAtExit();
+    void btnTakeAll_Click();
+    void btnSavePreset_Click();
+    void btnDeletePreset_Click();
+    void cboPresets_Click(int index);
 
 protected:
     // Form_Unload: closing the window by any means saves and ends like Close.
@@ -88,6 +126,24 @@ private:
     // The end of a press: lamps, flash and fSentIndex as the outcome says.
     void btnItem_SendEnded(int Index, bool ok, const QString &command, const QString &description);
     bool confirmPartialLoad(const QString &description);
+    void createExtras();
+    void loadPresets();
+    // Reads the presets file anew and shows its presets, `current` chosen;
+    // warns when it cannot be read whole.
+    void rereadPresets(const QString &current);
+    void lampChanged(const QLabel *lamp, const QLabel *master);
+    void updateTakeAll();
+    // The text a press of the row would send now.
+    QString rowCommand(int row) const;
+    // Why a preset's row no longer fits the panel; empty when it fits.
+    QString presetRowMismatch(const PresetRow &saved) const;
+    bool savePresets(const QList<Preset> &presets);
+    void refreshPresetList(const QString &current);
+    bool claimFolder();
+    // Writes the choices, into a newer file if another program saved one.
+    // Returns a notice for the operator when some rows' choices could not be
+    // kept, else an empty text. Throws VantrelError when nothing was saved.
+    QString saveChoices();
     void endProgram(int status);
 
     int fRowCount = 0;
@@ -96,4 +152,13 @@ private:
     QQueue<qint16> fPressedIndex;
     int fExitStatus = 0;
     bool fEnded = false;
+    // Whether each row's pending lamp is red, as the lamps were last set.
+    std::array<bool, kRows> fPendingLit{};
+    // What the load read, to tell at the end whether the file changed since.
+    VantrelFile::Fingerprint fLoadedFingerprint;
+    // Held while the panel is open, so that a second panel in the folder can
+    // say so; released at the end.
+    std::unique_ptr<QLockFile> fLock;
+    bool fLoading = false;
+    bool fCloseRequested = false;
 };

@@ -1,12 +1,28 @@
 #include "StartupProbe.h"
+#include "TestDriver.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include "SessionEnd.h"
+#endif
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+#ifdef SIGXFSZ
+    // Past a file-size limit a save then fails with its message and the old
+    // file kept, instead of the program being killed halfway.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     frmMain window;
+    TestDriver::armIfRequested(&window);
+#ifdef Q_OS_UNIX
+    // Shutdown, log-off and signals end the panel as Close does.
+    SessionEnd sessionEnd(&window);
+#endif
     if (!window.Form_Load())
         return window.exitStatus();
     StartupProbe::armIfRequested(&window);

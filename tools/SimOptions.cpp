@@ -4,7 +4,7 @@
 
 namespace {
 
-const QString kModes = QStringLiteral("accept, refuse, reset or silent");
+const QString kModes = QStringLiteral("accept, refuse, reset, silent or answer");
 
 bool ParsePort(const QString &text, quint16 *port)
 {
@@ -19,7 +19,8 @@ bool ParsePort(const QString &text, quint16 *port)
 
 bool ParseMode(const QString &text, SimMode *mode)
 {
-    for (SimMode candidate : {SimMode::Accept, SimMode::Refuse, SimMode::Reset, SimMode::Silent}) {
+    for (SimMode candidate :
+         {SimMode::Accept, SimMode::Refuse, SimMode::Reset, SimMode::Silent, SimMode::Answer}) {
         if (text == SimModeName(candidate)) {
             *mode = candidate;
             return true;
@@ -49,6 +50,8 @@ QString SimModeName(SimMode mode)
         return QStringLiteral("reset");
     case SimMode::Silent:
         return QStringLiteral("silent");
+    case SimMode::Answer:
+        return QStringLiteral("answer");
     }
     return QString();
 }
@@ -80,7 +83,8 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList &arguments)
         QStringLiteral(
             "accept (default): print every command; refuse: TCP connects are refused and "
             "UDP is not bound; reset: TCP connections are reset at once; silent: accept "
-            "but never read."),
+            "but never read; answer: greet each TCP connection, acknowledge its command "
+            "and tell how it ended, echo serial bytes."),
         QStringLiteral("mode"), QStringLiteral("accept"));
     parser.addOptions({addressOption, tcpOption, udpOption, serialOption, modeOption});
 

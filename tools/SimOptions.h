@@ -12,6 +12,7 @@ enum class SimMode
     Refuse, // nothing listens: TCP connects are refused, UDP is not bound
     Reset,  // accept each TCP connection and reset it at once
     Silent, // accept, bind and open, but never read anything
+    Answer, // greet each TCP connection and acknowledge its command; echo serial
 };
 
 QString SimModeName(SimMode mode);

@@ -26,8 +26,9 @@ SimPseudoTerminal::~SimPseudoTerminal()
     }
 }
 
-QString SimPseudoTerminal::Open(bool read)
+QString SimPseudoTerminal::Open(bool read, bool echo)
 {
+    fEcho = echo;
     char name[256] = {};
     // Raw from the start: no echo and no CR/LF translation, so the bytes
     // printed are the bytes written.
@@ -52,6 +53,12 @@ void SimPseudoTerminal::ReadAvailable()
         const ssize_t count = ::read(fMaster, buffer, sizeof buffer);
         if (count > 0) {
             fBytes.append(buffer, static_cast<qsizetype>(count));
+            // As a switcher that echoes does: whatever the line does not
+            // take at once is lost.
+            if (fEcho && ::write(fMaster, buffer, static_cast<size_t>(count)) < 0) {
+                emit noted(QStringLiteral("echo lost: %1")
+                               .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            }
             continue;
         }
         if (count < 0 && errno == EINTR) {

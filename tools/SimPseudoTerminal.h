@@ -21,8 +21,9 @@ public:
     ~SimPseudoTerminal() override;
 
     // Creates the pair; reading starts only when `read` is true (the silent
-    // mode never reads). Returns an empty string or the system's error.
-    QString Open(bool read);
+    // mode never reads), and what is read is written back when `echo` is.
+    // Returns an empty string or the system's error.
+    QString Open(bool read, bool echo = false);
     QString SlavePath() const { return fSlavePath; }
 
 signals:
@@ -38,6 +39,7 @@ private:
     // no program has the device open.
     int fSlave = -1;
     QString fSlavePath;
+    bool fEcho = false;
     QSocketNotifier *fNotifier = nullptr;
     QTimer fQuiet;
     QByteArray fBytes;

@@ -7,14 +7,18 @@
 #include <QTcpServer>
 
 // The TCP end of the simulated switcher. The panel opens one connection per
-// command and closes it once the command is out, so a connection's bytes are
-// one command, reported when the peer closes or resets it.
+// command and ends it once the command is out, so a connection's bytes are
+// one command, reported when the peer closes or resets it. In answer mode a
+// connection is greeted, its command acknowledged once the peer has ended
+// it, and how the connection ended is noted.
 class SimTcpServer : public QTcpServer
 {
     Q_OBJECT
 public:
     // Far beyond any switcher command; a connection carrying more is dropped.
     static constexpr qsizetype kMaxCommandBytes = 1024 * 1024;
+    static constexpr char kGreeting[] = "Vantrel switcher simulator ready\r\n";
+    static constexpr char kAcknowledgement[] = "ACK\r\n";
 
     explicit SimTcpServer(SimMode mode, QObject *parent = nullptr);
     ~SimTcpServer() override;

@@ -61,7 +61,7 @@ QString SwitcherSimulator::Start()
 
     if (fOptions.serial) {
         fSerial = new SimPseudoTerminal(this);
-        const QString error = fSerial->Open(read);
+        const QString error = fSerial->Open(read, fOptions.mode == SimMode::Answer);
         if (!error.isEmpty()) {
             Stop();
             return QStringLiteral("Cannot create a pseudo-terminal: %1").arg(error);

@@ -12,8 +12,8 @@ class SimPseudoTerminal;
 class SimTcpServer;
 
 // A text-command switcher as the panel sees it: TCP and UDP listeners and an
-// optional pseudo-terminal, acting as the mode says. It only reports what it
-// receives; it never answers, just as the panel never reads.
+// optional pseudo-terminal, acting as the mode says. It reports what it
+// receives; only in answer mode does it send anything back.
 class SwitcherSimulator : public QObject
 {
     Q_OBJECT

@@ -11,7 +11,14 @@ class QWidget;
 // so no real box opens and a failing test cannot hang on one.
 namespace VantrelMessageBox {
 
+// The text is shown literally (no markup), and the answer is returned.
 QMessageBox::StandardButton show(QWidget *parent, const QString &text);
+
+// How many boxes are open now (nested boxes count each).
+int openCount();
+// Answers every open box as Cancel, for a program that must end now; each
+// show() returns once its box's loop runs again.
+void closeAll();
 
 // Test hooks. While a handler is set, show() calls it with the text and
 // returns its answer instead of opening a box.

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +51,7 @@ private slots:
     void stopNamesTheLineAsWritten_data();
     void stopNamesTheLineAsWritten();
     void deviceLoadNeedsAReadableDevice();
+    void fileTooLargeIsRefused();
     void selectedNumber_data();
     void selectedNumber();
     void selectedOutOfRangeFailsWithLine();
@@ -60,7 +62,8 @@ private slots:
     void readFailureNamesTheLine();
     void writeFailurePropagates();
     void saveFailuresLeaveTheOldFile();
-    void readOnlyFileAndFolderRefuseTheSave();
+    void saveKeepsWhatTheFileIs_data();
+    void saveKeepsWhatTheFileIs();
 
 private:
     std::unique_ptr<QTemporaryDir> fDir;
@@ -306,6 +309,19 @@ void tst_config::deviceLoadNeedsAReadableDevice()
     QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Load(writeOnly));
 }
 
+void tst_config::fileTooLargeIsRefused()
+{
+    QFile file(path());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(VantrelFile::kMaxFileSize + 1));
+    try {
+        VantrelFile::Load(path());
+        QFAIL("a file too large must be refused");
+    } catch (const VantrelError &error) {
+        QVERIFY2(error.description().contains(QStringLiteral("more than the 256 MiB")),
+                 qPrintable(error.description()));
+    }
+}
+
 void tst_config::selectedNumber_data()
 {
     QTest::addColumn<QString>("text");
@@ -332,6 +348,9 @@ void tst_config::selectedNumber_data()
     QTest::newRow("too large") << "40000" << false << 0;
     QTest::newRow("huge exponent") << "1e400" << false << 0;
     QTest::newRow("many digits") << QString(400, QLatin1Char('9')) << false << 0;
+    QTest::newRow("underflow reads as 0") << "1e-400" << true << 0;
+    QTest::newRow("underflow, long fraction")
+        << QStringLiteral("0.") + QString(400, QLatin1Char('0')) + QLatin1Char('1') << true << 0;
 }
 
 void tst_config::selectedNumber()
@@ -514,62 +533,112 @@ void tst_config::saveFailuresLeaveTheOldFile()
     QCOMPARE(QDir(fDir->path()).entryList(QDir::Files), QStringList{VantrelFile::kFileName});
 }
 
-void tst_config::readOnlyFileAndFolderRefuseTheSave()
+void tst_config::saveKeepsWhatTheFileIs_data()
 {
-    // Root ignores permissions, so as root the saves run in a child process
-    // that has given up its privileges; otherwise they run right here.
-    const QString readOnlyFile = path(QStringLiteral("file/vantrel.ini"));
-    const QString inReadOnlyFolder = path(QStringLiteral("folder/vantrel.ini"));
-    QDir(fDir->path()).mkdir(QStringLiteral("file"));
-    QDir(fDir->path()).mkdir(QStringLiteral("folder"));
-    QVERIFY(writeFile(readOnlyFile, workedExampleFile()));
-    QVERIFY(writeFile(inReadOnlyFolder, workedExampleFile()));
-    QCOMPARE(::chmod(QFile::encodeName(fDir->path()).constData(), 0755), 0);
-    QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("file"))).constData(), 0777), 0);
-    QCOMPARE(::chmod(QFile::encodeName(readOnlyFile).constData(), 0444), 0);
-    QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("folder"))).constData(), 0555), 0);
-    QCOMPARE(::chmod(QFile::encodeName(inReadOnlyFolder).constData(), 0666), 0);
+    QTest::addColumn<QString>("kind"); // of vantrel.ini: file, hard link, symlink, fifo, device
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("nobodyOwns"); // else the tester
+    QTest::addColumn<bool>("nobodySaves");
+    QTest::addColumn<bool>("sizeLimit");
+    QTest::addColumn<bool>("saved");
+    // The folder is never writable for nobody; root writes anywhere.
+    QTest::newRow("own file, folder not writable")
+        << "file" << 0644 << true << true << false << true;
+    QTest::newRow("read-only file") << "file" << 0444 << true << true << false << false;
+    QTest::newRow("another's file, special bits")
+        << "file" << 07654 << true << false << false << true;
+    QTest::newRow("another's file, mode 000") << "file" << 0 << true << false << false << true;
+    QTest::newRow("hard link") << "hard link" << 0640 << false << false << false << true;
+    QTest::newRow("symbolic link") << "symlink" << 0640 << false << false << false << true;
+    QTest::newRow("disk full in place") << "hard link" << 0644 << false << false << true << false;
+    QTest::newRow("FIFO") << "fifo" << 0644 << false << false << false << false;
+    QTest::newRow("device node") << "device" << 0644 << false << false << false << false;
+}
 
+void tst_config::saveKeepsWhatTheFileIs()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, mode);
+    QFETCH(bool, nobodyOwns);
+    QFETCH(bool, nobodySaves);
+    QFETCH(bool, sizeLimit);
+    QFETCH(bool, saved);
+    constexpr uid_t kNobody = 65534;
+    const bool root = ::geteuid() == 0;
+    if (!root && ((nobodyOwns && !nobodySaves) || kind == QLatin1String("device")))
+        QSKIP("needs root");
     const auto config = loadBytes(workedExampleFile()).config;
     config->fOutputs.at(0)->fSelected = 0;
-    // 1 bit per save that wrongly succeeded.
-    const auto trySaves = [&] {
-        int wrong = 0;
-        for (const QString &target : {readOnlyFile, inReadOnlyFolder}) {
-            try {
-                VantrelFile::Save(*config, target);
-                wrong = wrong * 2 + 1;
-            } catch (const VantrelError &) {
-                wrong = wrong * 2;
-            }
-        }
-        return wrong;
-    };
+    config->fOutputs.at(1)->fOutputName = QString(64 * 1024, QLatin1Char('m'));
+    const QByteArray newBytes = serialized(*config);
 
-    int wrong = 0;
-    if (::geteuid() == 0) {
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            constexpr uid_t kNobody = 65534;
-            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-                ::_exit(100);
-            ::_exit(trySaves());
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QVERIFY2(WEXITSTATUS(status) != 100, "could not give up root in the child");
-        wrong = WEXITSTATUS(status);
+    QVERIFY(QDir(fDir->path()).mkdir(QStringLiteral("d")));
+    const QString file = path(QStringLiteral("d/") + VantrelFile::kFileName);
+    const QString other = path(QStringLiteral("d/elsewhere.ini"));
+    const QByteArray name = QFile::encodeName(file);
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(name.constData(), 0644), 0);
+    } else if (kind == QLatin1String("device")) {
+        QCOMPARE(::mknod(name.constData(), S_IFCHR | 0644, makedev(1, 3)), 0);
     } else {
-        wrong = trySaves();
+        const bool symlink = kind == QLatin1String("symlink");
+        QVERIFY(writeFile(symlink ? other : file, workedExampleFile()));
+        if (symlink)
+            QVERIFY(QFile::link(QStringLiteral("elsewhere.ini"), file));
+        else if (kind == QLatin1String("hard link"))
+            QCOMPARE(::link(name.constData(), QFile::encodeName(other).constData()), 0);
+        if (nobodyOwns && root)
+            QCOMPARE(::chown(name.constData(), kNobody, kNobody), 0);
+        QCOMPARE(::chmod(name.constData(), mode_t(mode)), 0);
     }
-    QCOMPARE(wrong, 0);
-    QCOMPARE(readFile(readOnlyFile), workedExampleFile());
-    QCOMPARE(readFile(inReadOnlyFolder), workedExampleFile());
-    QCOMPARE(QDir(path(QStringLiteral("folder"))).entryList(QDir::Files),
-             QStringList{VantrelFile::kFileName});
-    ::chmod(QFile::encodeName(path(QStringLiteral("folder"))).constData(), 0755);
+    struct stat before = {};
+    QCOMPARE(::lstat(name.constData(), &before), 0);
+    QCOMPARE(::chmod(QFile::encodeName(fDir->path()).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("d"))).constData(), 0555), 0);
+
+    // The save runs in a child: one that gives up root, or whose file size
+    // is limited (which holds for root too).
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::alarm(20); // a save that blocks ends here
+        if (nobodySaves && root && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(100);
+        if (sizeLimit) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{16 * 1024, 16 * 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        try {
+            VantrelFile::Save(*config, file);
+            ::_exit(0);
+        } catch (const VantrelError &error) {
+            std::fprintf(stderr, "refused: %s\n", qPrintable(error.description()));
+            ::_exit(1);
+        }
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    ::chmod(QFile::encodeName(path(QStringLiteral("d"))).constData(), 0755);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), saved ? 0 : 1);
+
+    struct stat after = {};
+    QCOMPARE(::lstat(name.constData(), &after), 0);
+    QCOMPARE(after.st_mode, before.st_mode); // kind and mode, special bits too
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    QCOMPARE(after.st_nlink, before.st_nlink);
+    if (kind == QLatin1String("fifo") || kind == QLatin1String("device")) {
+        QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Load(file));
+        return;
+    }
+    const QByteArray expected = saved ? newBytes : workedExampleFile();
+    QCOMPARE(readFile(file), expected);
+    if (kind != QLatin1String("file"))
+        QCOMPARE(readFile(other), expected);
+    QCOMPARE(QDir(path(QStringLiteral("d"))).entryList(QDir::Files | QDir::System).size(),
+             kind == QLatin1String("file") ? 1 : 2);
 }
 
 QTEST_GUILESS_MAIN(tst_config)

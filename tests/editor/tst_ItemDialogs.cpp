@@ -104,6 +104,7 @@ private slots:
     void editInput_data();
     void editInput();
     void doubleClickOpensTheLine();
+    void focusAndSelectionKept();
     void emptyNamesEndLineInSeparator();
     void storedNamesLongerThanLimit_data();
     void storedNamesLongerThanLimit();
@@ -290,6 +291,30 @@ void tst_ItemDialogs::doubleClickOpensTheLine()
     });
     doubleClickRow(list, 0);
     QCOMPARE(opened, u"Studio A / Player"_s);
+}
+
+void tst_ItemDialogs::focusAndSelectionKept()
+{
+    auto window = openEditor(workedExampleFile());
+    QVERIFY(window);
+    const auto check = [](QWidget *from, QListWidget *list) {
+        // A click below the last line or Ctrl+click on it keeps it selected.
+        clickRow(list, 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(5, list->viewport()->height() - 5));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          list->visualItemRect(list->item(1)).center());
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(1)});
+        // After Space on Edit and Enter in the dialog, the focus is on Edit.
+        auto *editButton = child<QPushButton>(from, "btnEdit");
+        editButton->setFocus();
+        onNextModal(
+            [](QDialog *dialog) { QTest::keyClick(dialog->focusWidget(), Qt::Key_Return); });
+        QTest::keyClick(editButton, Qt::Key_Space);
+        QCOMPARE(from->focusWidget(), editButton);
+    };
+    check(window.get(), outputsList(window.get()));
+    openOutput(window.get(), 0, [&](QDialog *dialog) { check(dialog, inputsList(dialog)); });
 }
 
 void tst_ItemDialogs::emptyNamesEndLineInSeparator()
@@ -535,6 +560,7 @@ void tst_ItemDialogs::longCommandKeptWhole()
     openOutput(window.get(), 0, [&](QDialog *dialog) {
         openInput(dialog, 0, [&](QDialog *input) {
             QCOMPARE(edit(input, "txtCommand")->text(), command);
+            QCOMPARE(edit(input, "txtCommand")->cursorPosition(), 0);
             click(input, "OKButton");
         });
         click(dialog, "OKButton");

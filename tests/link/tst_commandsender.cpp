@@ -1,6 +1,7 @@
 // The command sender's queue and retry rule, driven through its link seam.
 #include "CommandSender.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSignalSpy>
 #include <QTest>
@@ -60,6 +61,7 @@ private slots:
     void successIsOneAttempt();
     void fourAttemptsThenFailure();
     void nextPressStartsFromZero();
+    void retryPausesLastTheDelay();
     void settingsReadForEveryAttempt();
     void unknownLinkTypeFailsAtOnce();
     void hangingAttemptEndsByWatchdog();
@@ -125,6 +127,24 @@ void tst_commandsender::nextPressStartsFromZero()
     QCOMPARE(finished[0][1].toBool(), false);
     QCOMPARE(finished[1][1].toBool(), true);
     QCOMPARE(made, 7);
+}
+
+void tst_commandsender::retryPausesLastTheDelay()
+{
+    // Attempts fail at once, so the time between two is the pause.
+    FakeLink::Log log;
+    QElapsedTimer clock;
+    QList<qint64> startedAt;
+    CommandSender sender([] { return serialSettings(); });
+    sender.setLinkFactory([&](const LinkSettings &) {
+        startedAt.append(clock.nsecsElapsed());
+        return std::make_unique<FakeLink>(log, false, false);
+    });
+    clock.start();
+    sender.send(0, QStringLiteral("A"));
+    QTRY_COMPARE(startedAt.size(), CommandSender::MaxAttempts);
+    for (int i = 1; i < startedAt.size(); ++i)
+        QVERIFY(startedAt[i] - startedAt[i - 1] >= 200'000'000);
 }
 
 void tst_commandsender::settingsReadForEveryAttempt()

@@ -140,6 +140,12 @@ void tst_linksettings::kindAndProtocol()
         QVERIFY(!s.usesTcp());
     }
     QVERIFY_THROWS_EXCEPTION(VantrelError, LinkSettings().networkHost());
+    s.fIPAddress = QStringLiteral("127.0.0.1") + QChar(0) + QStringLiteral("x");
+    try {
+        QFAIL(qPrintable(s.networkHost()));
+    } catch (const VantrelError &e) {
+        QVERIFY(e.description().startsWith(u"Network address \"127.0.0.1<U+0000>x\" is invalid"));
+    }
 }
 
 void tst_linksettings::defaultsGiveTheClassicSettingsText()

@@ -3,7 +3,9 @@
 #include "CommandSender.h"
 #include "LoopbackListener.h"
 #include "TcpLink.h"
+#include "ThreadSwitcher.h"
 
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -62,7 +64,8 @@ private slots:
     void refusedPortFailsFourTimes();
     void silentPeersEndInBoundedTime_data();
     void silentPeersEndInBoundedTime();
-    void resettingServerEnds();
+    void switcherDecidesTheOutcome_data();
+    void switcherDecidesTheOutcome();
     void quickPressesArriveInOrder();
 };
 
@@ -214,38 +217,58 @@ void tst_networklinks::silentPeersEndInBoundedTime()
     QVERIFY2(finished[0][3].toString().contains(reason), qPrintable(finished[0][3].toString()));
 }
 
-void tst_networklinks::resettingServerEnds()
+void tst_networklinks::switcherDecidesTheOutcome_data()
 {
-    // Whether the bytes made it before the reset depends on timing; what
-    // matters is that the press ends and the sender takes the next one.
-    QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost));
-    connect(&server, &QTcpServer::newConnection, this, [&] {
-        while (QTcpSocket *socket = server.nextPendingConnection()) {
-            const linger reset{1, 0};
-            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset,
-                         sizeof reset);
-            socket->abort();
-            socket->deleteLater();
-        }
-    });
+    using Mode = ThreadSwitcher::Mode;
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<bool>("ok");
+    // Short commands: the kernel takes each whole at once, so only how the
+    // switcher ends the connection tells whether it took it.
+    QTest::newRow("resets after accepting") << int(Mode::Reset) << 20 << false;
+    QTest::newRow("closes at once") << int(Mode::Close) << 20 << false;
+    QTest::newRow("greets and acknowledges, every row") << int(Mode::Answer) << 16 << true;
+    QTest::newRow("streams without pause") << int(Mode::Stream) << 1 << true;
+}
+
+void tst_networklinks::switcherDecidesTheOutcome()
+{
+    QFETCH(int, mode);
+    QFETCH(int, presses);
+    QFETCH(bool, ok);
+    ThreadSwitcher switcher(static_cast<ThreadSwitcher::Mode>(mode));
     CommandSender sender([&] {
-        return network(QStringLiteral("TCP"), QStringLiteral("127.0.0.1"), server.serverPort());
+        return network(QStringLiteral("TCP"), QStringLiteral("127.0.0.1"), switcher.port());
     });
     sender.setRetryDelay(1ms);
-    sender.setLinkFactory([](const LinkSettings &s) {
-        auto link = SwitcherLink::create(s);
-        // Where the link leaves the connect to Qt (not on Unix), Qt 6.4
-        // answers a reset by reconnecting on its own, and only the watchdog
-        // ends such an attempt.
-        link->setTimeout(200ms);
-        return link;
-    });
     QSignalSpy finished(&sender, &CommandSender::sendFinished);
-    sender.send(0, QString(64 * 1024, QLatin1Char('r')));
-    sender.send(1, QStringLiteral("B"));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
-    QVERIFY(!sender.isBusy());
+    QElapsedTimer clock;
+    clock.start();
+    QList<ThreadSwitcher::Connection> expected;
+    for (int row = 0; row < presses; ++row) {
+        expected.append({"SW " + QByteArray::number(row) + " 1\r\n", true});
+        sender.send(row % 16, QString::fromLatin1(expected.last().received));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), presses, 60000);
+    for (int i = 0; i < presses; ++i) {
+        QCOMPARE(finished[i][0].toInt(), i % 16);
+        QVERIFY2(finished[i][1].toBool() == ok, qPrintable(finished[i][3].toString()));
+    }
+    if (!ok) {
+        QVERIFY2(finished[0][3].toString().contains(QStringLiteral(": the switcher ")),
+                 qPrintable(finished[0][3].toString()));
+        // One connection per attempt: nothing reconnected behind the link's back.
+        QCOMPARE(switcher.accepted(), presses * CommandSender::MaxAttempts);
+    } else if (mode == int(ThreadSwitcher::Mode::Answer)) {
+        QTRY_COMPARE(switcher.ended().size(), presses);
+        for (int i = 0; i < presses; ++i) {
+            QCOMPARE(switcher.ended()[i].received, expected[i].received);
+            QVERIFY(switcher.ended()[i].inOrder);
+        }
+    } else {
+        QVERIFY(clock.elapsed() >= TcpLink::GraceTime.count());
+        QTRY_COMPARE(switcher.ended().size(), 1); // cut off
+    }
 }
 
 void tst_networklinks::quickPressesArriveInOrder()

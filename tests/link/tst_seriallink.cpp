@@ -10,6 +10,7 @@
 #include <QTest>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -46,6 +47,7 @@ private slots:
     void failuresAreRetriedThenReported_data();
     void failuresAreRetriedThenReported();
     void stuckAttemptClosesThePortForTheRetry();
+    void answersAreDroppedBeforeTheNextSend();
 
 private:
     QByteArray readMaster(qsizetype expected);
@@ -203,6 +205,20 @@ void tst_seriallink::stuckAttemptClosesThePortForTheRetry()
     QVERIFY2(finished[0][1].toBool(), qPrintable(finished[0][3].toString()));
     QCOMPARE(attempts, 2);
     QVERIFY(readMaster(command.size()).endsWith(command));
+}
+
+void tst_seriallink::answersAreDroppedBeforeTheNextSend()
+{
+    // What the switcher sent back waits in the terminal, which outlives the
+    // port here as a real line does, until the link drops it.
+    QCOMPARE(::write(fMaster, "OK\r\n", 4), ssize_t(4));
+    SerialLink link(serial(QString::number(PtyPort), QStringLiteral("9600,n,8,1")));
+    QSignalSpy finished(&link, &SwitcherLink::finished);
+    link.start("SW 1\r");
+    QTRY_COMPARE(finished.size(), 1);
+    int waiting = -1;
+    QCOMPARE(::ioctl(fSlave, FIONREAD, &waiting), 0);
+    QCOMPARE(waiting, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_seriallink)

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -87,6 +88,8 @@ private slots:
     void saveFailureKeepsOldFile_data();
     void saveFailureKeepsOldFile();
     void moreThanSixteenOutputsSurvive();
+    void signalEndsLikeClose_data();
+    void signalEndsLikeClose();
 };
 
 void tst_panel::createdState()
@@ -370,6 +373,10 @@ void tst_panel::loadFailureEndsWithoutWriting_data()
     // Opens like any file, but every read fails, even for root.
     QTest::newRow("read error after opening")
         << QByteArray() << false << QStringLiteral("line 1") << QStringLiteral("/proc/self/mem");
+    // Neither blocks nor reads without end: refused before it is opened.
+    QTest::newRow("link to a device")
+        << QByteArray() << false << QStringLiteral("link to /dev/zero, which is a character device")
+        << QStringLiteral("/dev/zero");
 #endif
 }
 
@@ -521,6 +528,42 @@ void tst_panel::moreThanSixteenOutputsSurvive()
     QByteArray expected = file;
     expected.replace("name=Out 16\r\nselected=0", "name=Out 16\r\nselected=1");
     QCOMPARE(readFile(fixture.path()), expected);
+}
+
+void tst_panel::signalEndsLikeClose_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("saveFails"); // its message opens; the next signal answers it
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM, save fails") << int(SIGTERM) << true;
+}
+
+void tst_panel::signalEndsLikeClose()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, saveFails);
+    PanelFixture fixture;
+    // Read with bare line feeds, written with CR LF: the bytes show the save.
+    QVERIFY(writeFile(fixture.path(), QByteArray(workedExampleFile()).replace("\r\n", "\n")));
+    QProcess panel;
+    panel.start(QStringLiteral(VANTREL_PANEL), {});
+    QVERIFY(panel.waitForStarted());
+    const auto handled = [&] { // the signal is in the process's mask of caught ones
+        const QByteArray s = readFile(QStringLiteral("/proc/%1/status").arg(panel.processId()));
+        const QByteArray mask = s.mid(s.indexOf("SigCgt:") + 7, 17).trimmed();
+        return (mask.toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(handled(), 20000);
+    if (saveFails)
+        QVERIFY(QFile::remove(fixture.path()) && QDir().mkdir(fixture.path()));
+    for (int tries = 0; tries < 100 && !panel.waitForFinished(200); ++tries)
+        ::kill(pid_t(panel.processId()), signal);
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(panel.exitCode(), saveFails ? 1 : 0);
+    if (!saveFails)
+        QCOMPARE(readFile(fixture.path()), workedExampleFile());
 }
 
 QTEST_MAIN(tst_panel)

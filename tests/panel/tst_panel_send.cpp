@@ -1,6 +1,7 @@
 #include "CommandSender.h"
 #include "PanelFixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHostAddress>
 #include <QPushButton>
@@ -88,6 +89,7 @@ private slots:
     void noSelectionSendsNothingButSucceeds();
     void failedPressShowsMessageAndRedLamp_data();
     void failedPressShowsMessageAndRedLamp();
+    void failureMessageShowsCommandLiterally(); // a real box: before any panel ends
     void pressesOnTwoRowsArriveInOrder();
     void closeDuringSendSavesAndEnds();
     void closeWhileSendMessageIsOpen();
@@ -197,6 +199,32 @@ void tst_panel_send::failedPressShowsMessageAndRedLamp()
     QTRY_COMPARE(fixture.messages.size(), 2);
     QCOMPARE(fixture.messages[1], fixture.messages[0]);
     QVERIFY(!window->fSender->isBusy());
+}
+
+void tst_panel_send::failureMessageShowsCommandLiterally()
+{
+    // Markup shown as written; 4 MB cut before the box has to lay it out.
+    const QString command = QStringLiteral("<b>SW1</b> &amp; 2") + QString(4'000'000, u'x');
+    PanelFixture fixture;
+    auto window =
+        fixture.load(QByteArray(workedExampleFile()).replace("type=serial", "type=modem"));
+    QVERIFY(window);
+    window->fConfig->fOutputs.at(0)->fInputs.at(1)->fCommand = command;
+    VantrelMessageBox::clearHandler();
+    QString text;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            text = box->textFormat() == Qt::PlainText ? box->text() : QStringLiteral("rich text");
+            box->done(QMessageBox::Cancel);
+        }
+    });
+    poll.start(10);
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTRY_COMPARE(text, QStringLiteral("Error sending command ") + command.left(1000) +
+                           QStringLiteral(" ... (3999018 more characters)") +
+                           QStringLiteral("\r\nUnknown link type \"modem\": expected \"serial\" or "
+                                          "\"network\""));
 }
 
 void tst_panel_send::pressesOnTwoRowsArriveInOrder()

@@ -4,6 +4,8 @@
 # output button with xdotool, then Close, and checks that
 #   - the simulator printed exactly the decoded command of each row's chosen
 #     input, in row order, one line per press;
+#   - every connection ended in order: the simulator greets and acknowledges
+#     (answer mode), so a panel that left those bytes unread would reset it;
 #   - Close wrote the configuration back with the one choice changed on the
 #     way (the first row's list is moved one input down with the mouse wheel).
 #
@@ -41,7 +43,7 @@ fail() {
 }
 
 # The simulator picks a free port so a running demo on 3001 is no obstacle.
-"$sim" --tcp-port 0 --udp-port 0 >"$work/switcher.log" 2>&1 &
+"$sim" --tcp-port 0 --udp-port 0 --mode answer >"$work/switcher.log" 2>&1 &
 sim_pid=$!
 port=""
 for _ in $(seq 100); do
@@ -182,9 +184,11 @@ for ((r = 0; r < rows; r++)); do
         fail "row $((r + 1)): expected '${expected[r]}', the simulator printed '${got[r]}'"
     echo "row $((r + 1)): ${got[r]}"
 done
-if grep -q 'reset by the peer' "$work/switcher.log"; then
+if grep -qE 'reset by the peer|ended by reset' "$work/switcher.log"; then
     fail "a connection was reset instead of closed"
 fi
+in_order=$(grep -c ' tcp \[connection ended in order\]' "$work/switcher.log" || true)
+((in_order == rows)) || fail "expected $rows connections ended in order, the log shows $in_order"
 cmp -s "$work/vantrel.ini" "$work/expected.ini" ||
     fail "Close did not write the choices back as expected: $(diff "$work/expected.ini" "$work/vantrel.ini" | head -5)"
 echo "PASS: $rows presses, $rows commands, choices written back"

@@ -115,6 +115,8 @@ void tst_SimText::parse_data()
                            << SimMode::Reset << QString();
     QTest::newRow("silent") << args("--mode silent --serial") << O::Run << lo << 3001 << 3001
                             << true << SimMode::Silent << QString();
+    QTest::newRow("answer") << args("--mode answer") << O::Run << lo << 3001 << 3001 << false
+                            << SimMode::Answer << QString();
     QTest::newRow("help") << args("--help") << O::Help << lo << 3001 << 3001 << false
                           << SimMode::Accept << QStringLiteral("--tcp-port");
     QTest::newRow("version") << args("--version") << O::Version << lo << 3001 << 3001 << false

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,6 +61,23 @@ void SendTcp(quint16 port, const QByteArray &bytes)
     }
 }
 
+// A plain blocking socket connected to the simulator, or -1. Not QTcpSocket:
+// Qt 6.4 quietly reconnects after a reset, and it cannot half-close.
+int ConnectTo(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // The kernel completes the handshake before the simulator accepts.
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 class tst_Simulator : public QObject
@@ -75,6 +93,8 @@ private slots:
     void refuseListensNowhere();
     void resetDropsEveryConnection();
     void silentAcceptsButNeverReads();
+    void answerTellsHowEachConnectionEnded_data();
+    void answerTellsHowEachConnectionEnded();
     void serialThroughQSerialPort();
     void portInUseIsAClearFailure();
     void programPrintsOneLinePerCommand();
@@ -200,19 +220,11 @@ void tst_Simulator::resetDropsEveryConnection()
     QSignalSpy commands(&sim, &SwitcherSimulator::commandReceived);
     QSignalSpy notes(&sim, &SwitcherSimulator::noted);
 
-    // A plain socket, not QTcpSocket: Qt 6.4 quietly reconnects after such a
-    // reset, which would flood the simulator instead of showing the reset.
     // Two rounds: the listener must go on accepting after a reset.
     for (int round = 1; round <= 2; ++round) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = ConnectTo(sim.TcpPort());
         QVERIFY(fd >= 0);
         const auto closeFd = qScopeGuard([fd] { ::close(fd); });
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(sim.TcpPort());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        // The kernel completes the handshake before the simulator accepts.
-        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
         QTRY_COMPARE(notes.size(), round);
         QVERIFY(notes.last().at(1).toString().contains(QStringLiteral("reset at once")));
         char byte = 0;
@@ -251,6 +263,51 @@ void tst_Simulator::silentAcceptsButNeverReads()
     QCOMPARE(commands.size(), 0);
     QCOMPARE(disconnected.size(), 0);
     QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
+}
+
+void tst_Simulator::answerTellsHowEachConnectionEnded_data()
+{
+    QTest::addColumn<bool>("readAnswers");
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("peer half-closes and reads to the end") << true << "connection ended in order";
+    QTest::newRow("peer closes with the greeting unread") << false << "connection ended by reset";
+}
+
+void tst_Simulator::answerTellsHowEachConnectionEnded()
+{
+    QFETCH(bool, readAnswers);
+    QFETCH(QString, ending);
+    SwitcherSimulator sim(Options(SimMode::Answer));
+    QCOMPARE(sim.Start(), QString());
+    QSignalSpy commands(&sim, &SwitcherSimulator::commandReceived);
+    QSignalSpy notes(&sim, &SwitcherSimulator::noted);
+    const int fd = ConnectTo(sim.TcpPort());
+    QVERIFY(fd >= 0);
+    auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    QCOMPARE(::send(fd, "SW 1 1\r", 7, 0), ssize_t(7));
+    QByteArray answers;
+    const auto readToEnd = [&] {
+        char buffer[256];
+        ssize_t n;
+        while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+            answers.append(buffer, n);
+        }
+        return n == 0;
+    };
+    if (readAnswers) {
+        ::shutdown(fd, SHUT_WR);
+        QTRY_VERIFY(readToEnd());
+        QCOMPARE(answers, QByteArray(SimTcpServer::kGreeting) + SimTcpServer::kAcknowledgement);
+    } else {
+        int waiting = 0;
+        QTRY_VERIFY(::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0); // the greeting
+        closeFd.dismiss();
+        ::close(fd);
+    }
+    QTRY_COMPARE(commands.size(), 1);
+    QCOMPARE(commands.at(0).at(1).toByteArray(), QByteArray("SW 1 1\r"));
+    QCOMPARE(commands.at(0).at(2).toBool(), !readAnswers);
+    QCOMPARE(notes.last().at(1).toString(), ending);
 }
 
 void tst_Simulator::serialThroughQSerialPort()

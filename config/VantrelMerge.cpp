@@ -1,0 +1,89 @@
+#include "VantrelMerge.h"
+
+namespace VantrelMerge {
+
+namespace {
+
+bool sameCounts(const clsVantrelConfig &a, const clsVantrelConfig &b)
+{
+    if (a.fOutputs.size() != b.fOutputs.size())
+        return false;
+    for (qsizetype i = 0; i < a.fOutputs.size(); ++i) {
+        if (a.fOutputs.at(i)->fInputs.size() != b.fOutputs.at(i)->fInputs.size())
+            return false;
+    }
+    return true;
+}
+
+// The item at `position` is the n-th of its name in `list`; returns the
+// position of the n-th item of that name in `other`, or -1.
+template <typename List, typename NameOf>
+int matching(const List &list, int position, const List &other, NameOf nameOf)
+{
+    const QString &name = nameOf(*list.at(position));
+    int nth = 0;
+    for (int i = 0; i < position; ++i)
+        nth += nameOf(*list.at(i)) == name;
+    for (int i = 0; i < other.size(); ++i) {
+        if (nameOf(*other.at(i)) == name && nth-- == 0)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+QStringList Structure(const clsVantrelConfig &config)
+{
+    QStringList structure;
+    for (const auto &output : config.fOutputs) {
+        structure << output->fOutputName << QString::number(output->fInputs.size());
+        for (const auto &input : output->fInputs)
+            structure << input->fInputName;
+    }
+    return structure;
+}
+
+void TakeChoices(const clsVantrelConfig &newer, clsVantrelConfig &ours)
+{
+    Q_ASSERT(sameCounts(newer, ours));
+    for (qsizetype i = 0; i < ours.fOutputs.size(); ++i)
+        ours.fOutputs.at(i)->fSelected = newer.fOutputs.at(i)->fSelected;
+}
+
+QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
+                      clsVantrelConfig &newer)
+{
+    QList<int> lost;
+    const bool byPosition = sameCounts(ours, newer);
+    const auto outputName = [](const clsVantrelOutput &o) -> const QString & {
+        return o.fOutputName;
+    };
+    const auto inputName = [](const clsVantrelInput &i) -> const QString & {
+        return i.fInputName;
+    };
+    for (const int o : outputs) {
+        const clsVantrelOutput &mine = *ours.fOutputs.at(o);
+        if (byPosition) {
+            newer.fOutputs.at(o)->fSelected = mine.fSelected;
+            continue;
+        }
+        const int there = matching(ours.fOutputs, o, newer.fOutputs, outputName);
+        const int chosen = mine.fSelected;
+        if (there < 0) {
+            lost.append(o);
+        } else if (chosen < 0 || chosen >= mine.fInputs.size()) {
+            newer.fOutputs.at(there)->fSelected = -1;
+        } else {
+            clsVantrelOutput &theirs = *newer.fOutputs.at(there);
+            const int input = matching(mine.fInputs, chosen, theirs.fInputs, inputName);
+            if (input < 0)
+                lost.append(o);
+            else
+                theirs.fSelected = static_cast<qint16>(input);
+        }
+    }
+    return lost;
+}
+
+} // namespace VantrelMerge

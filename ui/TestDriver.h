@@ -1,0 +1,91 @@
+#pragma once
+
+#include "VantrelMessageBox.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+// Lets tests run the real programs side by side on one folder. With
+// VANTREL_TEST_DRIVER set in the environment, the program takes the
+// operator's part from its standard input, one line at a time, and answers
+// on its standard output:
+//   "ready"                    once the window is up;
+//   "set <control> <value>"    sets a list's position (a number) or a text
+//                              box's text, as a pick or typing would;
+//   "click <control>"          presses a button;
+//   each answered "ok", or "no <control>" when the window has none such.
+// Every message box writes "message " and its text (line breaks as " | ") and
+// takes its answer from the next line: "cancel" is Cancel, anything else OK.
+// Without the variable it does nothing.
+namespace TestDriver {
+
+#ifdef Q_OS_UNIX
+
+inline QByteArray readLine()
+{
+    QByteArray line;
+    char c = 0;
+    while (::read(STDIN_FILENO, &c, 1) == 1 && c != '\n')
+        line += c;
+    return line;
+}
+
+inline void say(const QByteArray &text)
+{
+    const QByteArray line = text + '\n';
+    if (::write(STDOUT_FILENO, line.constData(), size_t(line.size())) != line.size())
+        return;
+}
+
+inline void run(QWidget *window, const QByteArray &line)
+{
+    const QList<QByteArray> words = line.split(' ');
+    const QString name = QString::fromUtf8(words.value(1));
+    const QString value = QString::fromUtf8(line.mid(words.value(0).size() + name.size() + 2));
+    QWidget *control = window->findChild<QWidget *>(name);
+    if (auto *button = qobject_cast<QAbstractButton *>(control); button && words[0] == "click")
+        button->click();
+    else if (auto *list = qobject_cast<QComboBox *>(control); list && words[0] == "set")
+        list->setCurrentIndex(value.toInt());
+    else if (auto *text = qobject_cast<QLineEdit *>(control); text && words[0] == "set")
+        text->setText(value);
+    else
+        return say("no " + line);
+    say("ok");
+}
+
+inline void armIfRequested(QWidget *window)
+{
+    if (!qEnvironmentVariableIsSet("VANTREL_TEST_DRIVER"))
+        return;
+    VantrelMessageBox::setHandler([](const QString &text) {
+        say("message " +
+            QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")).toUtf8());
+        return readLine() == "cancel" ? QMessageBox::Cancel : QMessageBox::Ok;
+    });
+    auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, window);
+    QObject::connect(input, &QSocketNotifier::activated, window, [window, input] {
+        const QByteArray line = readLine();
+        if (line.isEmpty())
+            input->setEnabled(false); // end of input
+        else
+            run(window, line);
+    });
+    QTimer::singleShot(0, window, [] { say("ready"); });
+}
+
+#else
+
+inline void armIfRequested(QWidget *) {}
+
+#endif
+
+} // namespace TestDriver

@@ -5,6 +5,7 @@
 #include "clsVantrelConfig.h"
 
 #include <QHash>
+#include <algorithm>
 
 namespace CtlCsv {
 
@@ -49,6 +50,80 @@ QString commandFromCell(const QString &cell)
 }
 
 } // namespace
+
+namespace {
+
+const QByteArray kByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+// Line breaks before a position: CR LF, LF and a lone CR each end a line.
+template <typename Text> qint64 lineAt(const Text &text, qsizetype position)
+{
+    qint64 line = 1;
+    for (qsizetype i = 0; i < position; ++i) {
+        if (text[i] == u'\n' ||
+            (text[i] == u'\r' && (i + 1 >= text.size() || text[i + 1] != u'\n')))
+            ++line;
+    }
+    return line;
+}
+
+// The first position where the bytes stop being UTF-8, or -1.
+qsizetype invalidUtf8At(const QByteArray &bytes)
+{
+    for (qsizetype i = 0; i < bytes.size();) {
+        const auto lead = uchar(bytes[i]);
+        const int length = lead < 0x80                    ? 1
+                           : lead >= 0xC2 && lead <= 0xDF ? 2
+                           : lead >= 0xE0 && lead <= 0xEF ? 3
+                           : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                          : 0;
+        if (length == 0 || i + length > bytes.size())
+            return i;
+        for (int k = 1; k < length; ++k) {
+            if ((uchar(bytes[i + k]) & 0xC0) != 0x80)
+                return i;
+        }
+        // Overlong forms, surrogates and values above U+10FFFF.
+        const auto second = uchar(bytes[i + (length > 1 ? 1 : 0)]);
+        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+            (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+            return i;
+        i += length;
+    }
+    return -1;
+}
+
+} // namespace
+
+QString Decode(const QByteArray &bytes, Encoding encoding)
+{
+    const bool hasMark = bytes.startsWith(kByteOrderMark);
+    const qsizetype invalid = invalidUtf8At(bytes);
+    if (encoding == Encoding::Auto) {
+        const bool multiByte =
+            std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) >= 0x80; });
+        encoding = hasMark || (multiByte && invalid < 0) ? Encoding::Utf8 : Encoding::Latin1;
+    }
+    if (encoding == Encoding::Latin1)
+        return QString::fromLatin1(bytes);
+    if (invalid >= 0)
+        refuse(lineAt(bytes, invalid), QStringLiteral("the bytes are not UTF-8; leave out "
+                                                      "--encoding utf-8 to read ISO-8859-1"));
+    const QString text = QString::fromUtf8(hasMark ? bytes.mid(kByteOrderMark.size()) : bytes);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!VantrelText::FitsByte(text.at(i)))
+            refuse(lineAt(text, i),
+                   QStringLiteral("the character %1 cannot be stored in vantrel.ini, which "
+                                  "holds ISO-8859-1 characters only")
+                       .arg(VantrelText::CodePoint(text.at(i))));
+    }
+    return text;
+}
+
+QByteArray Encode(const QString &text, Encoding encoding)
+{
+    return encoding == Encoding::Utf8 ? kByteOrderMark + text.toUtf8() : text.toLatin1();
+}
 
 QList<Record> Parse(const QString &text)
 {
@@ -150,7 +225,7 @@ QString FormatRecord(const QStringList &fields)
     return out;
 }
 
-QByteArray ExportRouting(const clsVantrelConfig &config)
+QString ExportRouting(const clsVantrelConfig &config)
 {
     QString text = FormatRecord(kHeader);
     const auto &outputs = config.fOutputs;
@@ -180,25 +255,21 @@ QByteArray ExportRouting(const clsVantrelConfig &config)
         for (const auto &input : output.fInputs)
             text += FormatRecord({output.fOutputName, input->fInputName, input->fCommand});
     }
-    return text.toLatin1();
+    return text;
 }
 
-QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QByteArray &csv)
+QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QString &csv)
 {
-    const QList<Record> records = Parse(QString::fromLatin1(csv));
+    const QList<Record> records = Parse(csv);
     if (records.isEmpty())
         refuse(1, QStringLiteral("the file is empty; its first row must be output,input,command"));
     const Record &header = records.first();
     QStringList names;
     for (const QString &field : header.fields)
         names << field.trimmed().toLower();
-    if (names != kHeader) {
-        const bool bom = csv.startsWith("\xEF\xBB\xBF");
+    if (names != kHeader)
         refuse(header.line,
-               bom ? QStringLiteral("the file starts with a UTF-8 mark; save it from the "
-                                    "spreadsheet as ISO-8859-1 (Latin-1) text instead")
-                   : QStringLiteral("the first row must be the header output,input,command"));
-    }
+               QStringLiteral("the first row must be the header output,input,command"));
 
     // Rows of one output in a run: a lone row without input and command
     // is an output without inputs, otherwise every row is an input.

@@ -17,11 +17,28 @@ class clsVantrelConfig;
 // an empty input and command. Rows that follow each other with the same
 // output name belong to one output. Commands keep their escapes as stored.
 //
-// Bytes and characters: one byte is one character (Latin-1), the rule of
-// vantrel.ini itself, so every character the file can hold round-trips and
-// a byte never fails to read. Spreadsheets asked for "Western Europe
-// (ISO-8859-1)" or "Windows-1252" read and write this.
+// Bytes and characters: by default one byte is one character (ISO-8859-1),
+// the rule of vantrel.ini itself, so every character the file can hold
+// round-trips and a byte never fails to read. Many spreadsheets write UTF-8
+// only, so reading also recognises UTF-8 (a byte order mark, or valid
+// multi-byte sequences, which ISO-8859-1 text practically never forms), and
+// export can write it.
 namespace CtlCsv {
+
+enum class Encoding
+{
+    Auto, // reading only: UTF-8 when the bytes say so, else ISO-8859-1
+    Latin1,
+    Utf8,
+};
+
+// The CSV file's text. Throws VantrelError "line N: ..." for bytes that are
+// not UTF-8 when UTF-8 is asked for, and for a character vantrel.ini cannot
+// hold (above U+00FF).
+QString Decode(const QByteArray &bytes, Encoding encoding);
+// The bytes of CSV text; UTF-8 starts with a byte order mark, which tells
+// spreadsheets how to read it.
+QByteArray Encode(const QString &text, Encoding encoding);
 
 // One record with the line it starts on (1-based).
 struct Record
@@ -43,13 +60,13 @@ QString FormatRecord(const QStringList &fields);
 // when the file holds something the CSV could not bring back (two outputs
 // of the same name that follow each other, an output that would be a blank
 // row, a lone input without name or command).
-QByteArray ExportRouting(const clsVantrelConfig &config);
+QString ExportRouting(const clsVantrelConfig &config);
 
 // The outputs and inputs a routing CSV describes, each output's fSelected
 // -1. Throws VantrelError "line N: ..." for a malformed or wrong CSV. Names
 // and commands are trimmed of spaces as the file's reader would; a line
 // break in a name becomes a space, in a command its escape (\r, \n).
-QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QByteArray &csv);
+QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QString &csv);
 
 // Gives each new output the choice its old namesake had, where the chosen
 // input's name still exists in it: the k-th output of a name takes over

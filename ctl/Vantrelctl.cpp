@@ -413,10 +413,27 @@ QByteArray readInput(const QString &name)
     return bytes;
 }
 
-QList<std::shared_ptr<clsVantrelOutput>> routingFromCsv(const QString &name)
+// --encoding: latin1 (ISO-8859-1) or utf-8. Reading recognises UTF-8 by
+// itself when the option is left out; export writes ISO-8859-1 then.
+CtlCsv::Encoding encoding(const Context &c, CtlCsv::Encoding fallback)
 {
+    const QString option = QStringLiteral("encoding");
+    if (!c.parser.isSet(option))
+        return fallback;
+    const QString name = c.parser.value(option).toLower().remove(QLatin1Char('-'));
+    if (name == QLatin1String("latin1") || name == QLatin1String("iso88591"))
+        return CtlCsv::Encoding::Latin1;
+    if (name == QLatin1String("utf8"))
+        return CtlCsv::Encoding::Utf8;
+    usage(QStringLiteral("--encoding takes latin1 or utf-8, not %1")
+              .arg(quoted(c.parser.value(option))));
+}
+
+QList<std::shared_ptr<clsVantrelOutput>> routingFromCsv(const Context &c, const QString &name)
+{
+    const CtlCsv::Encoding how = encoding(c, CtlCsv::Encoding::Auto);
     try {
-        return CtlCsv::ImportRouting(readInput(name));
+        return CtlCsv::ImportRouting(CtlCsv::Decode(readInput(name), how));
     } catch (const VantrelError &e) {
         fail(QStringLiteral("%1: %2; nothing was written").arg(name, e.description()));
     }
@@ -459,7 +476,7 @@ int create(Context &c)
                 usage(QStringLiteral("--csv gives the outputs, inputs and commands; leave out --%1")
                           .arg(QLatin1String(option)));
         }
-        config.fOutputs = routingFromCsv(c.parser.value(QStringLiteral("csv")));
+        config.fOutputs = routingFromCsv(c, c.parser.value(QStringLiteral("csv")));
     } else {
         config.fOutputs = routingFromOptions(c);
     }
@@ -478,10 +495,11 @@ int exportCsv(Context &c)
     const QStringList args = c.parser.positionalArguments();
     if (args.size() > 1)
         usage(QStringLiteral("export takes at most one CSV file"));
+    const CtlCsv::Encoding how = encoding(c, CtlCsv::Encoding::Latin1);
     const auto loaded = load(c);
     QByteArray csv;
     try {
-        csv = CtlCsv::ExportRouting(*loaded.config);
+        csv = CtlCsv::Encode(CtlCsv::ExportRouting(*loaded.config), how);
     } catch (const VantrelError &e) {
         fail(QStringLiteral("%1: %2").arg(c.path, e.description()));
     }
@@ -515,7 +533,7 @@ int importCsv(Context &c)
         fail(QStringLiteral("%1: %2, and importing would drop it; add --force to import anyway")
                  .arg(c.path, loaded.stopDescription()));
 
-    const auto outputs = routingFromCsv(args.first());
+    const auto outputs = routingFromCsv(c, args.first());
     CtlCsv::KeepChoices(loaded.config->fOutputs, outputs);
     loaded.config->fOutputs = outputs;
     save(*loaded.config, c.path);
@@ -544,6 +562,11 @@ struct Command
 
 const QList<Command> &commands()
 {
+    const Option kEncodingOption = {{QStringLiteral("encoding")},
+                                    "The CSV's text: latin1 (ISO-8859-1, one byte per character, "
+                                    "as vantrel.ini) or utf-8. Reading tells UTF-8 by itself; "
+                                    "export writes latin1 unless told.",
+                                    "NAME"};
     static const QList<Command> kCommands = {
         {"list",
          "show the link, the outputs, and each input's command and bytes",
@@ -593,15 +616,16 @@ const QList<Command> &commands()
            "Command template, e.g. 'SW {input} {output}\\r\\n'.",
            "TEMPLATE"},
           {{QStringLiteral("csv")}, "Outputs, inputs and commands from a CSV file.", "CSV"},
+          kEncodingOption,
           {{QStringLiteral("force")}, "Replace an existing file.", nullptr}},
          create},
         {"export",
          "write the outputs, inputs and commands as CSV",
          "Writes the routing list as CSV (header output,input,command; one row per input; "
-         "commands with their escapes as stored; one byte per character, ISO-8859-1) to CSV, or "
-         "to standard output.",
+         "commands with their escapes as stored; ISO-8859-1 unless --encoding utf-8) to CSV, or to "
+         "standard output.",
          "[CSV]",
-         {},
+         {kEncodingOption},
          exportCsv},
         {"import",
          "replace the outputs and inputs with those of a CSV file",
@@ -613,7 +637,8 @@ const QList<Command> &commands()
          "CSV",
          {{{QStringLiteral("force")},
            "Import even when reading the file stopped early (the unread rest is dropped).",
-           nullptr}},
+           nullptr},
+          kEncodingOption},
          importCsv},
     };
     return kCommands;

@@ -65,6 +65,7 @@ private slots:
     void newWritesWhatTheLoadersReadWhole();
     void exportThenImportGivesTheSameFile_data();
     void exportThenImportGivesTheSameFile();
+    void csvCellsSurvive_data();
     void csvCellsSurvive();
     void refusalsLeaveTheFileAlone_data();
     void refusalsLeaveTheFileAlone();
@@ -161,13 +162,27 @@ void tst_vantrelctl::exportThenImportGivesTheSameFile()
     QCOMPARE(readFile(path("v.ini")), file);
 }
 
+void tst_vantrelctl::csvCellsSurvive_data()
+{
+    QTest::addColumn<QByteArray>("mark");
+    QTest::addColumn<QByteArray>("e");
+    QTest::addColumn<QString>("encoding");
+    QTest::newRow("ISO-8859-1") << QByteArray() << QByteArray("\xE9") << u"latin1"_s;
+    QTest::newRow("UTF-8") << QByteArray("\xEF\xBB\xBF") << QByteArray("\xC3\xA9") << u"utf-8"_s;
+}
+
 void tst_vantrelctl::csvCellsSurvive()
 {
+    QFETCH(QByteArray, mark);
+    QFETCH(QByteArray, e);
+    QFETCH(QString, encoding);
     QVERIFY(writeFile(path("v.ini"), workedExampleFile()));
-    QVERIFY(writeFile(path("r.csv"), "Output,Input,Command\n"
-                                     "\"Studio \"\"A\"\"\",\"Tuner, FM\",\"SW1\r\nSW2\"\r\n"
-                                     "\"Studio \"\"A\"\"\",Player,SW2\\r\n"
-                                     "\"Mon\nitor\",Caf\xE9,\"\"\n"));
+    QVERIFY(writeFile(path("r.csv"), mark +
+                                         "Output,Input,Command\n"
+                                         "\"Studio \"\"A\"\"\",\"Tuner, FM\",\"SW1\r\nSW2\"\r\n"
+                                         "\"Studio \"\"A\"\"\",Player,SW2\\r\n"
+                                         "\"Mon\nitor\",Caf" +
+                                         e + ",\"\"\n"));
     const Outcome imported = run(args({"import", "-f", path("v.ini"), path("r.csv")}));
     QVERIFY2(imported.status == 0, qPrintable(imported.err));
     const VantrelFile::LoadResult loaded = VantrelFile::Load(path("v.ini"));
@@ -182,8 +197,11 @@ void tst_vantrelctl::csvCellsSurvive()
     QCOMPARE(c.fOutputs[1]->fSelected, qint16(-1));
     // "Studio A" became "Studio \"A\"": its old choice has no namesake.
     QCOMPARE(c.fOutputs[0]->fSelected, qint16(-1));
-    QCOMPARE(run(args({"export", "-f", path("v.ini"), path("r.csv")})).status, 0);
-    QVERIFY(readFile(path("r.csv")).contains("Mon itor,Caf\xE9,\r\n"));
+    QCOMPARE(
+        run(args({"export", "-f", path("v.ini"), "--encoding", encoding, path("r.csv")})).status,
+        0);
+    QVERIFY(readFile(path("r.csv")).startsWith(mark + "output,"));
+    QVERIFY(readFile(path("r.csv")).contains("Mon itor,Caf" + e + ",\r\n"));
 }
 
 void tst_vantrelctl::refusalsLeaveTheFileAlone_data()
@@ -203,8 +221,13 @@ void tst_vantrelctl::refusalsLeaveTheFileAlone_data()
                                  << u"line 2: a quote inside"_s;
     QTest::newRow("text after quote") << import << QByteArray("output,input,command\nA,\"B\"C,x\n")
                                       << 1 << u"line 2: text after"_s;
-    QTest::newRow("UTF-8 mark") << import << QByteArray("\xEF\xBB\xBFoutput,input,command\n") << 1
-                                << u"UTF-8"_s;
+    QTest::newRow("UTF-8 beyond the file's characters")
+        << import
+        << QByteArray("\xEF\xBB\xBFoutput,input,command\r\nA,\"B\r\n\",x\r\nC,\xE2\x82\xAC,y\n")
+        << 1 << u"line 4: the character U+20AC"_s;
+    QTest::newRow("not UTF-8 when told") << args({"import", "r.csv", "--encoding", "utf-8"})
+                                         << QByteArray("output,input,command\nA,\xE9,x\n") << 1
+                                         << u"line 2: the bytes are not UTF-8"_s;
     QTest::newRow("unknown placeholder") << args({"new", "--force", "--tcp", "h:1", "--outputs",
                                                   "1", "--inputs", "1", "--command", "{inptu}"})
                                          << QByteArray() << 2 << u"unknown placeholder {inptu}"_s;

@@ -49,10 +49,6 @@ QString commandFromCell(const QString &cell)
     return VantrelText::TrimSpaces(command);
 }
 
-} // namespace
-
-namespace {
-
 const QByteArray kByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 
 // Line breaks before a position: CR LF, LF and a lone CR each end a line.
@@ -107,8 +103,7 @@ QString Decode(const QByteArray &bytes, Encoding encoding)
     if (encoding == Encoding::Latin1)
         return QString::fromLatin1(bytes);
     if (invalid >= 0)
-        refuse(lineAt(bytes, invalid), QStringLiteral("the bytes are not UTF-8; leave out "
-                                                      "--encoding utf-8 to read ISO-8859-1"));
+        refuse(lineAt(bytes, invalid), QStringLiteral("the bytes are not valid UTF-8"));
     const QString text = QString::fromUtf8(hasMark ? bytes.mid(kByteOrderMark.size()) : bytes);
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (!VantrelText::FitsByte(text.at(i)))

@@ -227,7 +227,7 @@ void tst_vantrelctl::refusalsLeaveTheFileAlone_data()
         << 1 << u"line 4: the character U+20AC"_s;
     QTest::newRow("not UTF-8 when told") << args({"import", "r.csv", "--encoding", "utf-8"})
                                          << QByteArray("output,input,command\nA,\xE9,x\n") << 1
-                                         << u"line 2: the bytes are not UTF-8"_s;
+                                         << u"line 2: the bytes are not valid UTF-8"_s;
     QTest::newRow("unknown placeholder") << args({"new", "--force", "--tcp", "h:1", "--outputs",
                                                   "1", "--inputs", "1", "--command", "{inptu}"})
                                          << QByteArray() << 2 << u"unknown placeholder {inptu}"_s;

@@ -268,18 +268,18 @@ void setNetwork(clsVantrelConfig &config, const QString &protocol, const QString
     config.fPort = QString::number(port);
 }
 
-void setSerial(clsVantrelConfig &config, const QString &spec)
+void setSerial(clsVantrelConfig &config, const QString &option)
 {
     static const QRegularExpression kSerial(QStringLiteral("^COM(\\d{1,3})(?::(.*))?$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = kSerial.match(spec);
+    const QRegularExpressionMatch match = kSerial.match(option);
     const int port = match.hasMatch() ? match.captured(1).toInt() : 0;
     if (port < LinkSettings::MinSerialPort || port > LinkSettings::MaxSerialPort)
         usage(QStringLiteral("--serial takes COMn[:SPEED,PARITY,DATA,STOP] with n from %1 to %2, "
                              "not %3")
                   .arg(LinkSettings::MinSerialPort)
                   .arg(LinkSettings::MaxSerialPort)
-                  .arg(quoted(spec)));
+                  .arg(quoted(option)));
     config.fType = QStringLiteral("serial");
     config.fCommPort = QString::number(port);
     if (!match.hasCaptured(2))

@@ -319,11 +319,8 @@ void frmMain::btnItem_Click(int Index)
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
     // The command is taken once per press; retries resend the same text.
-    const clsVantrelOutput &output = *fConfig->fOutputs.at(Index);
     const int position = cboItem[Index]->currentIndex();
-    QString command;
-    if (output.fSelected != -1 && position >= 0 && position < output.fInputs.size())
-        command = DecodeEscapes(output.fInputs.at(position)->fCommand);
+    const QString command = rowCommand(Index);
     // The ending records the input this press sent, which the operator may
     // have changed while the press waited its turn or retried.
     fPressedIndex.enqueue(static_cast<qint16>(position));
@@ -356,6 +353,15 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
     if (ok && cboItem[Index]->currentIndex() == pressed)
         setLamp(imgPend[Index], imgOffMaster);
     fSentIndex[Index] = pressed;
+}
+
+QString frmMain::rowCommand(int row) const
+{
+    const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
+    const int position = cboItem[row]->currentIndex();
+    if (output.fSelected == -1 || position < 0 || position >= output.fInputs.size())
+        return QString();
+    return DecodeEscapes(output.fInputs.at(position)->fCommand);
 }
 
 void frmMain::tmrFlash_Timer()

@@ -7,7 +7,6 @@
 #include "VantrelMessageBox.h"
 #include "VantrelText.h"
 #include "frmMain.h"
-#include "modGlobal.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -167,16 +166,6 @@ void frmMain::lampChanged(const QLabel *lamp, const QLabel *master)
     if (found != imgPend.cend())
         fPendingLit[size_t(found - imgPend.cbegin())] = master == imgRedMaster;
     updateTakeAll();
-}
-
-QString frmMain::rowCommand(int row) const
-{
-    // What btnItem_Click takes for the press.
-    const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
-    const int position = cboItem[row]->currentIndex();
-    if (output.fSelected == -1 || position < 0 || position >= output.fInputs.size())
-        return QString();
-    return DecodeEscapes(output.fInputs.at(position)->fCommand);
 }
 
 void frmMain::updateTakeAll()

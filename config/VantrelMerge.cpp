@@ -55,7 +55,11 @@ QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
                       clsVantrelConfig &newer)
 {
     QList<int> lost;
-    const bool byPosition = sameCounts(ours, newer);
+    // Same numbers alone do not tell a rename from a reorder (vantrelctl
+    // import may reorder inputs, or outputs that have as many inputs): a name
+    // that is still there says where the choice went; the position serves
+    // only where the name is gone, that is where it was renamed.
+    const bool sameNumbers = sameCounts(ours, newer);
     const auto outputName = [](const clsVantrelOutput &o) -> const QString & {
         return o.fOutputName;
     };
@@ -64,11 +68,9 @@ QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
     };
     for (const int o : outputs) {
         const clsVantrelOutput &mine = *ours.fOutputs.at(o);
-        if (byPosition) {
-            newer.fOutputs.at(o)->fSelected = mine.fSelected;
-            continue;
-        }
-        const int there = matching(ours.fOutputs, o, newer.fOutputs, outputName);
+        int there = matching(ours.fOutputs, o, newer.fOutputs, outputName);
+        if (there < 0 && sameNumbers)
+            there = o;
         const int chosen = mine.fSelected;
         if (there < 0) {
             lost.append(o);
@@ -76,7 +78,9 @@ QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
             newer.fOutputs.at(there)->fSelected = -1;
         } else {
             clsVantrelOutput &theirs = *newer.fOutputs.at(there);
-            const int input = matching(mine.fInputs, chosen, theirs.fInputs, inputName);
+            int input = matching(mine.fInputs, chosen, theirs.fInputs, inputName);
+            if (input < 0 && sameNumbers && theirs.fInputs.size() == mine.fInputs.size())
+                input = chosen;
             if (input < 0)
                 lost.append(o);
             else

@@ -19,9 +19,10 @@ QStringList Structure(const clsVantrelConfig &config);
 void TakeChoices(const clsVantrelConfig &newer, clsVantrelConfig &ours);
 
 // The panel's side: the choices of the given outputs (positions from 0) put
-// into the newer file. By position when the outputs and their inputs are the
-// same in number; otherwise only where an output of the same name still has
-// an input of the chosen name (names that repeat are matched in order).
+// into the newer file, where an output of the same name still has an input of
+// the chosen name (names that repeat are matched in order). When the outputs
+// and their inputs are the same in number, a name that is gone was renamed:
+// its position is taken instead.
 // Returns the outputs whose choice found no place: there the newer file's own
 // choice stays.
 QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,

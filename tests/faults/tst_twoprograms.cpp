@@ -24,12 +24,21 @@ QMap<QString, QByteArray> files()
         edit(edit(example, "name=Player", "name=Desk"), "selected=1\r\n\r\n[input]\r\nname=Tuner",
              "selected=2\r\n\r\n[input]\r\nname=Camera\r\ncommand=C\r\n\r\n"
              "[input]\r\nname=Tuner");
+    // Studio A's inputs swapped (vantrelctl import may reorder), Player kept.
+    const char *tuner = "name=Tuner\r\ncommand=SW1";
+    const char *player = "name=Player\r\ncommand=SW2";
+    const QByteArray reordered =
+        edit(edit(edit(edit(example, tuner, "X"), player, tuner), "X", player), "selected=1",
+             "selected=0");
     return {
         {QStringLiteral("chosen"), edit(example, "selected=1", "selected=0")},
         {QStringLiteral("edited"), edited},
         {QStringLiteral("both"), edit(edited, "selected=1", "selected=0")},
         {QStringLiteral("restructured"), restructured},
-        {QStringLiteral("restructured, Tuner"), edit(restructured, "selected=2", "selected=1")}};
+        {QStringLiteral("restructured, Tuner"), edit(restructured, "selected=2", "selected=1")},
+        {QStringLiteral("reordered"), reordered},
+        {QStringLiteral("reordered, Tuner"), edit(reordered, "selected=0", "selected=1")},
+    };
 }
 
 } // namespace
@@ -72,6 +81,9 @@ void tst_twoprograms::eachKeepsItsPart_data()
                           "P < ok; write restructured; P > click btnClose; "
                           "P < could not be kept: row 1 (Studio A: Player); P > ok; P < ok; "
                           "P exit 0; file restructured");
+    QTest::newRow("reordered inputs take the panel's choice by name")
+        << QStringLiteral("P start; P < ready; P > set cboItem0 0; P < ok; write reordered; ") +
+               panelCloses + QStringLiteral("file reordered, Tuner");
     QTest::newRow("second panel: Cancel ends it, OK opens it, it keeps the first one's choice")
         << QStringLiteral("P start; P < ready; Q start; Q < another panel (process; Q > cancel; "
                           "Q exit 1; Q start; Q < another panel; Q > ok; Q < ready; "

@@ -1,6 +1,5 @@
 #include "SessionEnd.h"
 
-#include "VantrelMessageBox.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -145,9 +144,10 @@ void SessionEnd::saveAtExit()
 bool SessionEnd::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
 {
 #ifdef VANTREL_HAVE_XCB
-    // Qt drops a close request for a window that a modal box blocks; the
-    // panel carries it out once the box has been answered.
-    if (eventType != "xcb_generic_event_t" || VantrelMessageBox::openCount() == 0)
+    // Qt drops a close request for a window that a modal dialog blocks (a
+    // message box, the preset's name box); the panel carries it out once the
+    // dialog has been answered.
+    if (eventType != "xcb_generic_event_t" || !QApplication::activeModalWidget())
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
     if ((event->response_type & 0x7F) != XCB_CLIENT_MESSAGE)

@@ -10,6 +10,7 @@
 #include "VantrelMessageBox.h"
 #include "modGlobal.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -214,6 +215,13 @@ bool frmMain::Form_Load()
         return false;
     }
     loadPresets();
+    // The session ended, or the window was asked to close, while a box of
+    // the load was open and the load went on: the panel ends now, as Close.
+    if (fCloseRequested) {
+        fLoading = false;
+        btnClose_Click();
+        return false;
+    }
     return true;
 }
 
@@ -454,8 +462,11 @@ QString frmMain::saveChoices()
 void frmMain::Form_EndSession()
 {
     VantrelMessageBox::closeAll();
-    // A load in progress ends through its own box's Cancel; an ending already
-    // under way goes on once its box returns.
+    // A load in progress ends through its own box's Cancel, or once it is
+    // done when the box did not stop it; an ending already under way goes
+    // on once its box returns.
+    if (fLoading)
+        fCloseRequested = true;
     if (fLoading || fEnded)
         return;
     btnClose_Click();
@@ -463,8 +474,21 @@ void frmMain::Form_EndSession()
 
 void frmMain::Form_CloseWhenAnswered()
 {
-    if (!fEnded)
-        fCloseRequested = true;
+    if (fEnded || fCloseRequested)
+        return;
+    fCloseRequested = true;
+    // Any modal dialog may hold the window (a message box, the preset's name
+    // box), and one may open after another: the close waits until none is
+    // left and the handler that opened them has returned.
+    auto *wait = new QTimer(this);
+    wait->setInterval(50);
+    connect(wait, &QTimer::timeout, this, [this, wait] {
+        if (!fEnded && (fLoading || QApplication::activeModalWidget()))
+            return;
+        wait->deleteLater();
+        btnClose_Click();
+    });
+    wait->start();
 }
 
 void frmMain::saveAtExit()
@@ -472,6 +496,8 @@ void frmMain::saveAtExit()
     if (fEnded)
         return;
     fEnded = true;
+    // No destructor runs after exit(): the folder is free for the next panel.
+    const auto unlock = qScopeGuard([this] { fLock.reset(); });
     if (!fConfig || fLoading)
         return;
     try {

@@ -100,8 +100,8 @@ public slots:
     // as Close does. An open message box is answered Cancel first, so it
     // cannot hold up the save; during loading that abandons the load.
     void Form_EndSession();
-    // A close request that came while a message box blocked the window: it
-    // is carried out once the box has been answered.
+    // A close request that came while a modal dialog blocked the window: it
+    // is carried out once every dialog has been answered.
     void Form_CloseWhenAnswered();
     // The process is ending under the panel (the display went away): writes
     // the file as Close would, without touching any window.
@@ -160,5 +160,6 @@ private:
     // say so; released at the end.
     std::unique_ptr<QLockFile> fLock;
     bool fLoading = false;
+    // An end asked for while a dialog held the panel, still to be carried out.
     bool fCloseRequested = false;
 };

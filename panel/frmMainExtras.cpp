@@ -269,6 +269,9 @@ void frmMain::btnSavePreset_Click()
     // Another panel in the same folder may have saved or deleted presets
     // since: this change starts from the file as it is now, so theirs stay.
     rereadPresets(offered);
+    // Its warning may have been open when the panel ended.
+    if (fEnded)
+        return;
     Preset preset{name, {}};
     for (int row = 0; row < fRowCount; ++row) {
         const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
@@ -306,6 +309,8 @@ void frmMain::btnDeletePreset_Click()
         fEnded)
         return;
     rereadPresets(name);
+    if (fEnded)
+        return;
     QList<Preset> presets = fPresetFile.presets();
     presets.removeIf([&](const Preset &kept) { return kept.name == name; });
     if (savePresets(presets))

@@ -11,6 +11,14 @@ set(VANTREL_MAINTAINER "The Vantrel developers <maintainers@vantrel.org>"
     CACHE STRING "Maintainer of the Debian package: name <address>")
 set(VANTREL_HOMEPAGE "https://vantrel.org"
     CACHE STRING "The project's homepage, an https address")
+if(NOT VANTREL_MAINTAINER MATCHES "^[^<>]+ <[^<> ]+@[^<> ]+>$")
+    message(FATAL_ERROR "VANTREL_MAINTAINER is \"${VANTREL_MAINTAINER}\"; "
+        "Debian wants a name and an address: \"Name <address>\"")
+endif()
+if(NOT VANTREL_HOMEPAGE MATCHES "^https://[^ ]+$")
+    message(FATAL_ERROR "VANTREL_HOMEPAGE is \"${VANTREL_HOMEPAGE}\"; "
+        "it must be an https address (AppStream takes screenshots only from one)")
+endif()
 string(REGEX REPLACE "/+$" "" VANTREL_HOMEPAGE_BASE "${VANTREL_HOMEPAGE}")
 set(VANTREL_SCREENSHOTS "${VANTREL_HOMEPAGE_BASE}/screenshots")
 # The date of this version, for the manual pages, the changelog and AppStream.

@@ -9,6 +9,14 @@ target_compile_definitions(vantrel_defaults INTERFACE
 if(VANTREL_WERROR)
     target_compile_options(vantrel_defaults INTERFACE -Werror)
 endif()
+# Debian's hardening: a read-only GOT, and libc calls checked against the
+# buffer sizes the compiler knows (which needs an optimised build).
+target_link_options(vantrel_defaults INTERFACE -Wl,-z,relro -Wl,-z,now)
+if(NOT VANTREL_SANITIZE)
+    set(optimised $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
+    target_compile_options(vantrel_defaults INTERFACE -fstack-protector-strong
+        $<${optimised}:-U_FORTIFY_SOURCE> $<${optimised}:-D_FORTIFY_SOURCE=2>)
+endif()
 if(VANTREL_SANITIZE)
     target_compile_options(vantrel_defaults INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(vantrel_defaults INTERFACE -fsanitize=address,undefined)

@@ -4,6 +4,7 @@
 #include "clsVantrelParser.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -181,7 +182,7 @@ void openForReading(QFile &file, const QString &path)
     };
     const int fd = openRegular(path, O_RDONLY, info);
     if (fd < 0)
-        throw OpenError(qt_error_string(errno));
+        throw OpenError(qt_error_string(errno), path);
     if (info.st_size > kMaxFileSize) {
         ::close(fd);
         throw VantrelError(QStringLiteral("the file holds %1, more than the %2 a configuration "
@@ -304,7 +305,7 @@ void openForReading(QFile &file, const QString &path)
 {
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw OpenError(file.errorString());
+        throw OpenError(file.errorString(), path);
 }
 
 #endif
@@ -350,6 +351,11 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
 }
 
 } // namespace
+
+OpenError::OpenError(const QString &reason, const QString &path)
+    : VantrelError(QStringLiteral("%1 (tried to open %2)")
+                       .arg(reason, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())))
+{}
 
 QString LoadResult::stopDescription() const
 {

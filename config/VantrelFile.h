@@ -27,6 +27,9 @@ class OpenError : public VantrelError
 {
 public:
     using VantrelError::VantrelError;
+    // The reason goes on with the full path tried: a program started from the
+    // menu or a script reads the file from a folder nobody chose by hand.
+    OpenError(const QString &reason, const QString &path);
 };
 
 // What a program read, so that at its save it can tell whether another

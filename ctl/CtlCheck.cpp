@@ -231,7 +231,7 @@ QList<Finding> Check(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw VantrelFile::OpenError(file.errorString());
+        throw VantrelFile::OpenError(file.errorString(), path);
     // One read serves both walks, so both see the same bytes.
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)

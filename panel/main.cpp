@@ -11,6 +11,10 @@
 
 int main(int argc, char *argv[])
 {
+    // The window's class (X11) and application id (Wayland) name the desktop
+    // entry, so docks show its icon whatever name the program was started by.
+    QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    QApplication::setDesktopFileName(QStringLiteral("vantrel"));
     QApplication app(argc, argv);
 #ifdef SIGXFSZ
     // Past a file-size limit a save then fails with its message and the old

@@ -2,7 +2,9 @@
 # Installs the Debian packages Vantrel needs to build, test and run, but only
 # those that are missing, so a second run is quick and needs no network.
 # "--test" adds what only the test run uses: clang with libFuzzer for the
-# configuration fuzzer, and clang-format for the format check.
+# configuration fuzzer, clang-format for the format check, and lintian and
+# appstream (appstreamcli) for the package check. dpkg-dev (dpkg-shlibdeps)
+# and file are what CPack needs to find the package's library dependencies.
 set -euo pipefail
 
 packages=(
@@ -11,7 +13,7 @@ packages=(
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
 if [[ ${1:-} == --test ]]; then
-    packages+=(clang libclang-rt-dev clang-format)
+    packages+=(clang libclang-rt-dev clang-format lintian appstream)
 fi
 
 missing=()

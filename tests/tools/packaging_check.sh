@@ -27,7 +27,7 @@ done
 # Every program the build makes is installed.
 for program in $(sed -n 's/^qt_add_executable(\([A-Za-z-]*\).*/\1/p' \
     "$source_dir"/{panel,editor,ctl,tools}/CMakeLists.txt); do
-    grep -Eq "^foreach\(program IN ITEMS.* $program( |\))" "$source_dir/cmake/Packaging.cmake" ||
+    grep -Eq "^set\(vantrel_programs.* $program( |\))" "$source_dir/cmake/Packaging.cmake" ||
         fail "$program is not installed by cmake/Packaging.cmake"
 done
 

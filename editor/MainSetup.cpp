@@ -73,7 +73,7 @@ MainSetup::MainSetup() : QWidget(nullptr, Qt::Window | DialogFrame::kFixedFrame)
 {
     setObjectName(QStringLiteral("MainSetup"));
     setFixedSize(Twips::size(9000, 5415));
-    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-config.png")));
+    setWindowIcon(VantrelBrand::editorIcon());
     createControls();
 
     fOutputsList = new EditableItemList(

@@ -1,25 +1,51 @@
 #include "VantrelBrand.h"
 
+#include "VantrelPictures.h"
+
 #include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 
 namespace VantrelBrand {
 
+namespace {
+
+// Wraps the built-in pixels without copying them; the pixmap takes its own
+// copy, as it would of a decoded file.
+QPixmap pixmap(const VantrelPictures::Picture &picture)
+{
+    const QImage image(reinterpret_cast<const uchar *>(picture.pixels), picture.width,
+                       picture.height, qsizetype(picture.width) * 4,
+                       QImage::Format_ARGB32_Premultiplied);
+    return QPixmap::fromImage(image);
+}
+
+} // namespace
+
 QPixmap logo()
 {
-    return QPixmap(QStringLiteral(":/vantrel/logo.png"));
+    return pixmap(VantrelPictures::logo);
 }
 QPixmap lampOff()
 {
-    return QPixmap(QStringLiteral(":/vantrel/lamp-off.png"));
+    return pixmap(VantrelPictures::lampOff);
 }
 QPixmap lampGreen()
 {
-    return QPixmap(QStringLiteral(":/vantrel/lamp-green.png"));
+    return pixmap(VantrelPictures::lampGreen);
 }
 QPixmap lampRed()
 {
-    return QPixmap(QStringLiteral(":/vantrel/lamp-red.png"));
+    return pixmap(VantrelPictures::lampRed);
+}
+QIcon panelIcon()
+{
+    return QIcon(pixmap(VantrelPictures::panelIcon));
+}
+QIcon editorIcon()
+{
+    return QIcon(pixmap(VantrelPictures::editorIcon));
 }
 
 QString aboutLine()

@@ -1,7 +1,10 @@
 #include "PanelFixture.h"
+#include "VantrelBrand.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -72,6 +75,8 @@ private slots:
     void layout_data();
     void layout();
     void resizeMovesNothing();
+    void picturesAreTheirFiles_data();
+    void picturesAreTheirFiles();
     void workedExampleLoadsAndSavesUnchanged();
     void outOfRangeSelectionShowsNone_data();
     void outOfRangeSelectionShowsNone();
@@ -159,6 +164,29 @@ void tst_panel::layout()
     auto *control = window.findChild<QWidget *>(name);
     QVERIFY(control);
     QCOMPARE(control->geometry(), pixels);
+}
+
+void tst_panel::picturesAreTheirFiles_data()
+{
+    QTest::addColumn<QPixmap>("built");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("logo") << VantrelBrand::logo() << "logo.png";
+    QTest::newRow("lamp off") << VantrelBrand::lampOff() << "lamp-off.png";
+    QTest::newRow("lamp green") << VantrelBrand::lampGreen() << "lamp-green.png";
+    QTest::newRow("lamp red") << VantrelBrand::lampRed() << "lamp-red.png";
+    QTest::newRow("panel icon") << VantrelBrand::panelIcon().pixmap(64) << "vantrel.png";
+    QTest::newRow("editor icon") << VantrelBrand::editorIcon().pixmap(64) << "vantrel-config.png";
+}
+
+// The pictures are decoded when the programs are built; what they show must
+// be the PNG files' pixels, exactly as decoding them at run time gives.
+void tst_panel::picturesAreTheirFiles()
+{
+    QFETCH(QPixmap, built);
+    QFETCH(QString, file);
+    const QPixmap decoded(QStringLiteral(VANTREL_IMAGES "/") + file);
+    QVERIFY(!decoded.isNull());
+    QCOMPARE(built.toImage(), decoded.toImage());
 }
 
 void tst_panel::resizeMovesNothing()

@@ -56,6 +56,9 @@ Run launch(const char *program, const std::string &folder, const std::vector<con
     if (pid == 0) {
         if (::chdir(folder.c_str()) != 0)
             ::_exit(126);
+        // The probe ends the panel without releasing its lock: a start finds
+        // none, as after a panel that was closed.
+        ::unlink("vantrel.ini.lock");
         ::execv(program, argv.data());
         ::_exit(127);
     }

@@ -143,15 +143,16 @@ inline void record(const std::string &name, double value, double limit, const ch
 // "figure  program  baseline  added  ratio  target": the program's and the
 // baseline's median with their spread, what the program adds to the
 // baseline and the program's share of it, each taken round by round, as the
-// median of the rounds with their spread. Each ratio is also recorded (see
-// record()).
+// median of the rounds with their spread. Each ratio, and what the program
+// adds in the unit given, is also recorded (see record()).
 class Comparison
 {
 public:
-    Comparison(const std::string &program, const std::string &baseline, int decimals)
+    Comparison(const std::string &program, const std::string &baseline, int decimals,
+               const char *unit)
         : fTable({"figure", program + " median (min-p90)", baseline + " median (min-p90)",
                   "added per round", "ratio per round", "target"}),
-          fDecimals(decimals)
+          fDecimals(decimals), fUnit(unit)
     {}
 
     // maxRatio 0: a figure shown for what it explains, with no target.
@@ -170,6 +171,7 @@ public:
         fTable.row({figure, program.text(fDecimals), baseline.text(fDecimals),
                     added.text(fDecimals), ratioText, target});
         record(figure, r.median(), maxRatio, "x");
+        record(figure + ", added", added.median(), 0, fUnit);
     }
 
     void print() const { fTable.print(); }
@@ -177,6 +179,7 @@ public:
 private:
     Table fTable;
     int fDecimals;
+    const char *fUnit;
 };
 
 } // namespace Bench

@@ -91,7 +91,7 @@ int main(int argc, char **argv)
 
     std::printf("load and save of vantrel.ini beside a plain line loop, in turns round by round "
                 "(ms)\n");
-    Bench::Comparison table("vantrel", "plain loop", 2);
+    Bench::Comparison table("vantrel", "plain loop", 2, "ms");
     std::vector<std::string> rates;
     for (const Case &c : cases) {
         const clsVantrelConfig config = Bench::makeConfig(c.outputs, c.inputs, c.commandLength);

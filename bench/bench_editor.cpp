@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     std::printf("editor lists: %d outputs, the first with %d inputs, editor and bare Qt in turns "
                 "(ms, %d rounds; the window's first load and show took %.1f ms)\n",
                 kOutputs, kInputs, rounds, loadMs);
-    Bench::Comparison table("editor", "bare Qt list", 2);
+    Bench::Comparison table("editor", "bare Qt list", 2, "ms");
     table.row("outputs list rebuilt (30,000) / bare list", rebuilds, bareRebuilds);
     table.row("output dialog opened (1,000 inputs) / bare dialog", opens, bareOpens);
     table.print();

@@ -338,7 +338,7 @@ int main(int argc, char **argv)
     std::printf("press-to-wire on loopback, %d presses of %d bytes each, the ways in turns press "
                 "by press (microseconds)\n",
                 Rounds, int(Command.size()));
-    Bench::Comparison table("panel press", "baseline", 1);
+    Bench::Comparison table("panel press", "baseline", 1, "us");
     table.row("press-to-wire, TCP / plain socket", pressTcp, plainTcp, 2.0);
     table.row("press-to-wire, UDP / plain socket", pressUdp, plainUdp, 2.0);
     table.row("press-to-wire, TCP / Qt socket", pressTcp, qtTcp);

@@ -154,7 +154,7 @@ struct Program
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int rounds = Bench::quickMode(argc, argv) ? 1 : 15;
+    const int rounds = Bench::quickMode(argc, argv) ? 1 : 25;
     QTemporaryDir dir;
     const QString panelPath = dir.filePath(QStringLiteral("panel"));
     const QString editorPath = dir.filePath(QStringLiteral("editor"));
@@ -239,7 +239,7 @@ int main(int argc, char **argv)
             return memory ? p.mib : p.ms;
         };
         const std::string unit = memory ? "peak memory (MiB)" : "start-up (ms)";
-        Bench::Comparison table(unit, "baseline", 1);
+        Bench::Comparison table(unit, "baseline", 1, memory ? "MiB" : "ms");
         const auto row = [&](const char *program, const char *baseline, double target = 0) {
             table.row(std::string(memory ? "memory: " : "start-up: ") + program + " / " + baseline,
                       series(find(program)), series(find(baseline)), target);

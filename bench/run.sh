@@ -75,7 +75,7 @@ function flush() {
         target = limit > 0 ? sprintf("<= %.2fx", limit) : "-"
     } else {
         line = sprintf("%.1f %s  (%.1f-%.1f)", median, unit, v[1], v[n])
-        target = sprintf("< %g %s", limit, unit)
+        target = limit > 0 ? sprintf("< %g %s", limit, unit) : "-"
     }
     held = limit > 0 ? sprintf("%d of %d", ok, n) : "-"
     printf "%-72s  %-24s  %-10s  %s\n", name, line, target, held

@@ -4,8 +4,9 @@
 // 10 inputs beside a plain program reading the same file with a line loop
 // into a QListWidget. Further plain programs, each adding one thing to the
 // one before, measure what the explanations in the README say: the fonts any
-// text loads, the network and serial libraries, the pictures made as the
-// panel makes them, and the same pictures read from PNG files at run time.
+// text loads, the rows' lists of 64 inputs, the network and serial
+// libraries, the pictures made as the panel makes them, and the same
+// pictures read from PNG files at run time.
 //
 // All run with VANTREL_EXIT_WHEN_SHOWN, which ends them right after their
 // first paint has reached the screen, and take turns round by round, so
@@ -198,6 +199,7 @@ int main(int argc, char **argv)
         {"blank window", VANTREL_MINIMAL_PATH, {}, &panelFolder, {}, {}},
         {"a line of text", VANTREL_MINIMAL_PATH, {"--text"}, &panelFolder, {}, {}},
         {"16 rows", VANTREL_MINIMAL_PATH, {"--rows"}, &panelFolder, {}, {}},
+        {"16 rows + lists", VANTREL_MINIMAL_PATH, {"--rows", "--lists"}, &panelFolder, {}, {}},
         {"16 rows + libraries", VANTREL_MINIMAL_LINKS_PATH, {"--rows"}, &panelFolder, {}, {}},
         {"16 rows + pictures",
          VANTREL_MINIMAL_PATH,
@@ -249,6 +251,7 @@ int main(int argc, char **argv)
         row("editor", "line loop + list", memory ? 0 : 1.5);
         row("a line of text", "blank window");
         row("16 rows", "a line of text");
+        row("16 rows + lists", "16 rows");
         row("16 rows + libraries", "16 rows");
         row("16 rows + pictures", "16 rows");
         row("16 rows + PNG pictures", "16 rows + pictures");

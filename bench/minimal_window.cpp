@@ -2,6 +2,8 @@
 // to show one window, built the way the panel is. Options, which add up:
 //   --text          one line of text, which is what loads the fonts
 //   --rows          the panel's window with 16 rows, each a button with text
+//   --lists         beside each row's button a list of 64 inputs, as the
+//                   panel's rows have, each filled in one call
 //   --pictures      the panel's lamps and logo, made as the panel makes them
 //   --png-pictures  the same pictures read from PNG files at run time, the
 //                   way Qt reads any picture file
@@ -11,8 +13,10 @@
 #include "VantrelBrand.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 #include <QWidget>
 #include <cstring>
 
@@ -73,6 +77,17 @@ int main(int argc, char *argv[])
         for (int row = 0; row < 16; ++row) {
             auto *button = new QPushButton(QStringLiteral("Output %1").arg(row + 1), &window);
             button->setGeometry(row < 8 ? 280 : 696, 18 + (row % 8) * 31, 113, 25);
+        }
+    }
+    if (option(argc, argv, "--lists")) {
+        QStringList inputs;
+        for (int i = 0; i < 64; ++i)
+            inputs.append(QStringLiteral("Source %1").arg(i + 1));
+        for (int row = 0; row < 16; ++row) {
+            auto *list = new QComboBox(&window);
+            list->setGeometry(row < 8 ? 32 : 448, 20 + (row % 8) * 31, 193, 21);
+            list->addItems(inputs);
+            list->setCurrentIndex(row % 64);
         }
     }
     if (option(argc, argv, "--pictures") || option(argc, argv, "--png-pictures"))

@@ -56,10 +56,32 @@ QString aboutLine()
 void fitTextToWidth(QLabel *label)
 {
     static constexpr qreal kSmallestPoints = 6.0;
+    static constexpr qreal kStep = 0.5;
     QFont font = label->font();
-    while (font.pointSizeF() > kSmallestPoints &&
-           QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
-        font.setPointSizeF(font.pointSizeF() - 0.5);
+    const auto advance = [&font, label](qreal points) {
+        font.setPointSizeF(points);
+        return QFontMetrics(font).horizontalAdvance(label->text());
+    };
+    // Sizes go down a step at a time from the label's own until the text
+    // fits. Every size tried is a font the system must match and load, which
+    // showed in start-up, and a text's width grows with the size almost in
+    // proportion: so the walk starts a step above the proportional guess,
+    // once the size there is seen not to fit (nor, then, any larger one).
+    qreal points = font.pointSizeF();
+    if (points > kSmallestPoints) {
+        const int wide = advance(points);
+        if (wide > label->width()) {
+            const qreal guess = points * label->width() / wide;
+            const int skipped = int((points - guess) / kStep) - 1;
+            const qreal above = points - skipped * kStep;
+            if (skipped > 0 && above > kSmallestPoints && advance(above) > label->width())
+                points = above;
+            do
+                points -= kStep;
+            while (points > kSmallestPoints && advance(points) > label->width());
+        }
+        font.setPointSizeF(points);
+    }
     label->setFont(font);
 }
 

@@ -77,6 +77,8 @@ private slots:
     void resizeMovesNothing();
     void picturesAreTheirFiles_data();
     void picturesAreTheirFiles();
+    void aboutLineGetsLargestFittingSize_data();
+    void aboutLineGetsLargestFittingSize();
     void workedExampleLoadsAndSavesUnchanged();
     void outOfRangeSelectionShowsNone_data();
     void outOfRangeSelectionShowsNone();
@@ -187,6 +189,33 @@ void tst_panel::picturesAreTheirFiles()
     const QPixmap decoded(QStringLiteral(VANTREL_IMAGES "/") + file);
     QVERIFY(!decoded.isNull());
     QCOMPARE(built.toImage(), decoded.toImage());
+}
+
+void tst_panel::aboutLineGetsLargestFittingSize_data()
+{
+    QTest::addColumn<qreal>("points");
+    QTest::addColumn<int>("width");
+    for (const qreal points : {5.0, 9.0, 10.5, 20.0})
+        for (const int width : {5, 60, 150, 265, 400, 2000})
+            QTest::addRow("%.1f pt in %d px", points, width) << points << width;
+}
+
+// The size is found without trying every step on the way down; it must be
+// the one the plain walk down in half points finds.
+void tst_panel::aboutLineGetsLargestFittingSize()
+{
+    QFETCH(qreal, points);
+    QFETCH(int, width);
+    QLabel label(VantrelBrand::aboutLine());
+    QFont font = label.font();
+    font.setPointSizeF(points);
+    label.setFont(font);
+    label.resize(width, 20);
+    while (font.pointSizeF() > 6.0 &&
+           QFontMetrics(font).horizontalAdvance(label.text()) > label.width())
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    VantrelBrand::fitTextToWidth(&label);
+    QCOMPARE(label.font().pointSizeF(), font.pointSizeF());
 }
 
 void tst_panel::resizeMovesNothing()

@@ -5,7 +5,6 @@
 #include "VantrelBrand.h"
 
 #include <QFileInfo>
-#include <QIcon>
 
 namespace {
 

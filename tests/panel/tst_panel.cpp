@@ -3,8 +3,6 @@
 
 #include <QComboBox>
 #include <QFontMetrics>
-#include <QIcon>
-#include <QImage>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -187,7 +185,6 @@ void tst_panel::picturesAreTheirFiles()
     QFETCH(QPixmap, built);
     QFETCH(QString, file);
     const QPixmap decoded(QStringLiteral(VANTREL_IMAGES "/") + file);
-    QVERIFY(!decoded.isNull());
     QCOMPARE(built.toImage(), decoded.toImage());
 }
 

@@ -347,6 +347,7 @@ int main(int argc, char **argv)
     std::printf("99th percentile: panel TCP %.1f, plain TCP %.1f, panel UDP %.1f, plain UDP %.1f\n",
                 pressTcp.p99(), plainTcp.p99(), pressUdp.p99(), plainUdp.p99());
     std::printf("Qt's own handling of a release on a bare button: %s\n", bare.text(1).c_str());
+    Bench::record("Qt's own handling of a release on a bare button", bare.median(), 0, "us");
 
     // Each press here waits out the grace time: a few tell the figure.
     PanelPress panelHeld(window, true, holdPort);
@@ -365,6 +366,9 @@ int main(int argc, char **argv)
     outcomes.row({"never closes", std::to_string(heldTcp.size()), heldTcp.text(1),
                   Bench::number(heldTcp.p99(), 1), "-"});
     outcomes.print();
+    Bench::record("TCP press to outcome, switcher closes once it has the command",
+                  outcomeTcp.median(), 0, "us");
+    Bench::record("TCP press to outcome, switcher never closes", heldTcp.median(), 0, "us");
 
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);

@@ -97,31 +97,39 @@ public:
         if (xvfb.isEmpty())
             return;
         const std::string program = QFile::encodeName(xvfb).toStdString();
-        // The first display number no server holds.
-        int number = 90;
-        while (number < 200 && (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) ||
-                                QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))))
-            ++number;
-        const std::string display = ":" + std::to_string(number);
-        fPid = ::fork();
-        if (fPid == 0) {
-            ::execl(program.c_str(), program.c_str(), display.c_str(), "-screen", "0",
-                    "1920x1080x24", "-nolisten", "tcp", static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        // Ready once its socket is there.
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-        for (int wait = 0; fPid > 0 && wait < 500; ++wait) {
-            if (QFile::exists(socket)) {
-                fDisplay = display;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                return;
+        // A display number no server holds; another server may take it at
+        // the same moment, so the server counts as ours only once the lock
+        // file names it, and else the next number is tried.
+        for (int number = 90 + int(::getpid() % 50), tries = 0; tries < 20; ++number, ++tries) {
+            const QString lock = QStringLiteral("/tmp/.X%1-lock").arg(number);
+            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+            if (QFile::exists(lock) || QFile::exists(socket))
+                continue;
+            const std::string display = ":" + std::to_string(number);
+            fPid = ::fork();
+            if (fPid == 0) {
+                ::execl(program.c_str(), program.c_str(), display.c_str(), "-screen", "0",
+                        "1920x1080x24", "-nolisten", "tcp", static_cast<char *>(nullptr));
+                ::_exit(127);
             }
-            if (::waitpid(fPid, nullptr, WNOHANG) == fPid) {
-                fPid = -1;
+            if (fPid < 0)
                 return;
+            for (int wait = 0; wait < 500; ++wait) {
+                if (::waitpid(fPid, nullptr, WNOHANG) == fPid)
+                    break; // it ended: the number was taken
+                QFile owner(lock);
+                if (QFile::exists(socket) && owner.open(QIODevice::ReadOnly) &&
+                    owner.readAll().trimmed().toLongLong() == fPid) {
+                    fDisplay = display;
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (::waitpid(fPid, nullptr, WNOHANG) == 0) {
+                ::kill(fPid, SIGTERM);
+                ::waitpid(fPid, nullptr, 0);
+            }
+            fPid = -1;
         }
     }
     ~XServer()

@@ -41,16 +41,19 @@ if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
     trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
 
+# Every benchmark runs even when one fails; the status says whether any did.
 run_all() {
+    local status=0
     for bench in "${benches[@]}"; do
         echo
-        "$dir/bench/$bench" "${args[@]+"${args[@]}"}"
+        "$dir/bench/$bench" "${args[@]+"${args[@]}"}" || status=1
     done
+    return $status
 }
 
 if ((runs == 1)); then
     run_all
-    exit 0
+    exit
 fi
 
 # Every benchmark appends "figure<TAB>value<TAB>limit<TAB>unit" for each of
@@ -61,7 +64,8 @@ rm -rf "$out"
 mkdir -p "$out"
 for ((run = 1; run <= runs; ++run)); do
     echo "run $run of $runs (output in $out/run-$run.txt)"
-    VANTREL_BENCH_RECORD="$out/figures-$run.tsv" run_all >"$out/run-$run.txt" 2>&1
+    VANTREL_BENCH_RECORD="$out/figures-$run.tsv" run_all >"$out/run-$run.txt" 2>&1 ||
+        echo "run $run: a benchmark failed, see $out/run-$run.txt"
 done
 
 echo

@@ -143,6 +143,7 @@ public:
     XServer &operator=(const XServer &) = delete;
 
     const std::string &display() const { return fDisplay; } // empty: none
+    bool alive() const { return fPid > 0 && ::waitpid(fPid, nullptr, WNOHANG) == 0; }
 
 private:
     pid_t fPid = -1;
@@ -229,7 +230,15 @@ int main(int argc, char **argv)
         launch(p.path, *p.folder, p.args);
     for (int r = 0; r < rounds; ++r) {
         for (Program &p : programs) {
-            const Run run = launch(p.path, *p.folder, p.args);
+            Run run = launch(p.path, *p.folder, p.args);
+            // On a shared machine something else may end the X server: a
+            // new one, and the start again.
+            if (!run.ok && x && !x->display().empty() && !x->alive()) {
+                std::fprintf(stderr, "the X server ended; starting another\n");
+                x = std::make_unique<XServer>();
+                ::setenv("DISPLAY", x->display().c_str(), 1);
+                run = launch(p.path, *p.folder, p.args);
+            }
             if (!run.ok)
                 return 1;
             p.ms.add(run.ms);

@@ -1,9 +1,12 @@
 #pragma once
 
 // What every benchmark shares: the quick mode CI runs, medians and
-// percentiles, and a plain table on standard output.
+// percentiles, the samples of one figure over the rounds (Series), and plain
+// tables on standard output, among them the comparison of a program with its
+// baseline round by round (Comparison).
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,6 +78,108 @@ public:
 
 private:
     std::vector<std::vector<std::string>> fRows;
+};
+
+// One figure's samples, one per round, in the order they were taken, so that
+// a program's round can be set against its baseline's same round.
+class Series
+{
+public:
+    Series() = default;
+    explicit Series(std::vector<double> samples) : fSamples(std::move(samples)) {}
+
+    void add(double sample) { fSamples.push_back(sample); }
+    size_t size() const { return fSamples.size(); }
+    bool empty() const { return fSamples.empty(); }
+    double operator[](size_t round) const { return fSamples[round]; }
+    const std::vector<double> &samples() const { return fSamples; }
+
+    double median() const { return Bench::median(fSamples); }
+    double min() const
+    {
+        return fSamples.empty() ? 0 : *std::min_element(fSamples.begin(), fSamples.end());
+    }
+    double p90() const { return percentile(fSamples, 0.9); }
+    double p99() const { return percentile(fSamples, 0.99); }
+
+    // "12.3 (11.9-14.0)": the median, then the spread from the least to the
+    // 90th percentile.
+    std::string text(int decimals) const
+    {
+        return number(median(), decimals) + " (" + number(min(), decimals) + "-" +
+               number(p90(), decimals) + ")";
+    }
+
+private:
+    std::vector<double> fSamples;
+};
+
+// The program's round divided by the baseline's same round: what drifts on
+// the machine during a round touches both sides of that round alike.
+inline Series ratios(const Series &program, const Series &baseline)
+{
+    Series result;
+    for (size_t r = 0; r < std::min(program.size(), baseline.size()); ++r)
+        if (baseline[r] > 0)
+            result.add(program[r] / baseline[r]);
+    return result;
+}
+
+// Keeps a figure for bench/run.sh, which repeats whole runs and says how
+// often each target held: one line "name<TAB>value<TAB>limit<TAB>unit" in
+// the file VANTREL_BENCH_RECORD names (nothing when it is unset). A limit of
+// 0 means the figure has no target.
+inline void record(const std::string &name, double value, double limit, const char *unit)
+{
+    const char *path = std::getenv("VANTREL_BENCH_RECORD");
+    if (!path || !*path)
+        return;
+    if (std::FILE *file = std::fopen(path, "a")) {
+        std::fprintf(file, "%s\t%.4f\t%.4f\t%s\n", name.c_str(), value, limit, unit);
+        std::fclose(file);
+    }
+}
+
+// "figure  program  baseline  added  ratio  target": the program's and the
+// baseline's median with their spread, what the program adds to the
+// baseline and the program's share of it, each taken round by round, as the
+// median of the rounds with their spread. Each ratio, and what the program
+// adds in the unit given, is also recorded (see record()).
+class Comparison
+{
+public:
+    Comparison(const std::string &program, const std::string &baseline, int decimals,
+               const char *unit)
+        : fTable({"figure", program + " median (min-p90)", baseline + " median (min-p90)",
+                  "added per round", "ratio per round", "target"}),
+          fDecimals(decimals), fUnit(unit)
+    {}
+
+    // maxRatio 0: a figure shown for what it explains, with no target.
+    void row(const std::string &figure, const Series &program, const Series &baseline,
+             double maxRatio = 0)
+    {
+        Series added;
+        for (size_t r = 0; r < std::min(program.size(), baseline.size()); ++r)
+            added.add(program[r] - baseline[r]);
+        const Series r = ratios(program, baseline);
+        const std::string ratioText =
+            ratio(r.median()) + " (" + number(r.min(), 2) + "-" + number(r.p90(), 2) + ")";
+        std::string target = "-";
+        if (maxRatio > 0)
+            target = "<= " + ratio(maxRatio) + (r.median() <= maxRatio ? " held" : " missed");
+        fTable.row({figure, program.text(fDecimals), baseline.text(fDecimals),
+                    added.text(fDecimals), ratioText, target});
+        record(figure, r.median(), maxRatio, "x");
+        record(figure + ", added", added.median(), 0, fUnit);
+    }
+
+    void print() const { fTable.print(); }
+
+private:
+    Table fTable;
+    int fDecimals;
+    const char *fUnit;
 };
 
 } // namespace Bench

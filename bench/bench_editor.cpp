@@ -105,9 +105,16 @@ int main(int argc, char **argv)
         return 1;
     outputs->setCurrentRow(0);
 
-    // One Edit press: the dialog opens on the output with 1,000 inputs, is
-    // cancelled as soon as it runs, and the outputs list is rebuilt.
-    std::vector<double> opens, rebuilds, bareOpens, bareRebuilds;
+    QListWidget bare;
+    bare.setUniformItemSizes(true); // as the editor's lists
+    bare.show();
+    const QStringList outputLines = numberedLines(kOutputs, QStringLiteral("Output"));
+    const QStringList inputLines = numberedLines(kInputs, QStringLiteral("Source"));
+
+    // Each round one Edit press (the dialog opens on the output with 1,000
+    // inputs, is cancelled as soon as it runs, and the outputs list is
+    // rebuilt), then the bare list and dialog the same way.
+    Bench::Series opens, rebuilds, bareOpens, bareRebuilds;
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer timer;
         double shown = 0;
@@ -124,31 +131,24 @@ int main(int argc, char **argv)
         timer.start();
         QTest::mouseClick(edit, Qt::LeftButton);
         const double ended = msSince(timer);
-        opens.push_back(shown);
-        rebuilds.push_back(ended - cancelled);
-    }
-    QListWidget bare;
-    bare.setUniformItemSizes(true); // as the editor's lists
-    bare.show();
-    const QStringList outputLines = numberedLines(kOutputs, QStringLiteral("Output"));
-    const QStringList inputLines = numberedLines(kInputs, QStringLiteral("Source"));
-    for (int r = 0; r < rounds; ++r) {
-        bareRebuilds.push_back(bareListRebuild(bare, outputLines));
-        bareOpens.push_back(bareDialogOpen(inputLines));
+        opens.add(shown);
+        rebuilds.add(ended - cancelled);
+        bareRebuilds.add(bareListRebuild(bare, outputLines));
+        bareOpens.add(bareDialogOpen(inputLines));
     }
 
-    std::printf("editor lists: %d outputs, the first with %d inputs (median ms of %d; the "
-                "window's first load and show took %.1f ms)\n",
+    std::printf("editor lists: %d outputs, the first with %d inputs, editor and bare Qt in turns "
+                "(ms, %d rounds; the window's first load and show took %.1f ms)\n",
                 kOutputs, kInputs, rounds, loadMs);
-    Bench::Table table({"figure", "editor", "bare Qt list", "editor/bare", "target"});
-    const auto row = [&](const char *name, const std::vector<double> &ours,
-                         const std::vector<double> &bareSamples) {
-        const double a = Bench::median(ours), b = Bench::median(bareSamples);
-        table.row(
-            {name, Bench::number(a, 2), Bench::number(b, 2), Bench::ratio(a / b), "< 100 ms"});
-    };
-    row("outputs list rebuilt (30,000)", rebuilds, bareRebuilds);
-    row("output dialog opened (1,000 inputs)", opens, bareOpens);
+    Bench::Comparison table("editor", "bare Qt list", 2, "ms");
+    table.row("outputs list rebuilt (30,000) / bare list", rebuilds, bareRebuilds);
+    table.row("output dialog opened (1,000 inputs) / bare dialog", opens, bareOpens);
     table.print();
+    // The target is absolute: what a user waits for after the dialog.
+    std::printf("target: each under 100 ms: list rebuilt %s, dialog opened %s\n",
+                rebuilds.median() < 100 ? "held" : "missed",
+                opens.median() < 100 ? "held" : "missed");
+    Bench::record("outputs list rebuilt (30,000), ms", rebuilds.median(), 100, "ms");
+    Bench::record("output dialog opened (1,000 inputs), ms", opens.median(), 100, "ms");
     return 0;
 }

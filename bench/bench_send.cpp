@@ -6,7 +6,7 @@
 // the panel adds from what Qt's sockets cost. The ways take turns, one press
 // each per round. A receiver thread on another processor timestamps the
 // moment the last byte arrives; the figure is that moment minus the moment
-// of the press; median and 99th percentile. Over TCP it also times what the
+// of the press; median, spread and 99th percentile. Over TCP it also times what the
 // lamp and the next press wait for, from the press to the send's outcome,
 // against a switcher that closes as soon as it has the command and against
 // one that never closes. Prints figures only.
@@ -150,20 +150,9 @@ Clock::duration waitArrival(int expected, Clock::time_point pressed)
     return Clock::duration(gLastArrival.load()) - pressed.time_since_epoch();
 }
 
-struct Figures
+double micros(Clock::duration d)
 {
-    double median = -1;
-    double p99 = -1;
-};
-
-Figures figures(std::vector<Clock::duration> samples)
-{
-    if (samples.empty())
-        return {};
-    const auto micros = [](Clock::duration d) {
-        return std::chrono::duration<double, std::micro>(d).count();
-    };
-    return {micros(Bench::percentile(samples, 0.5)), micros(Bench::percentile(samples, 0.99))};
+    return std::chrono::duration<double, std::micro>(d).count();
 }
 
 // One press each way; every function returns the press-to-wire time.
@@ -269,20 +258,17 @@ Clock::duration plainPress(bool tcp, quint16 port)
 
 // Runs the ways in turn, one press each per round, so that drift on the
 // machine touches them all alike; the first rounds only warm up.
-std::vector<Figures> interleaved(const std::vector<Press> &ways)
+std::vector<Bench::Series> interleaved(const std::vector<Press> &ways)
 {
-    std::vector<std::vector<Clock::duration>> samples(ways.size());
+    std::vector<Bench::Series> samples(ways.size());
     for (int i = 0; i < Warmup + Rounds; ++i) {
         for (size_t w = 0; w < ways.size(); ++w) {
             const Clock::duration d = ways[w]();
             if (i >= Warmup)
-                samples[w].push_back(d);
+                samples[w].add(micros(d));
         }
     }
-    std::vector<Figures> result;
-    for (const auto &s : samples)
-        result.push_back(figures(s));
-    return result;
+    return samples;
 }
 
 } // namespace
@@ -336,7 +322,7 @@ int main(int argc, char **argv)
     PanelPress panelUdp(window, false, udpPort);
     QPushButton bareButton(QStringLiteral("Bare"));
     bareButton.show();
-    const std::vector<Figures> f = interleaved({
+    const std::vector<Bench::Series> f = interleaved({
         [&] { return plainPress(true, tcpPort); },
         [&] { return qtSocketPress(true, tcpPort); },
         [&] { return panelTcp(); },
@@ -346,44 +332,43 @@ int main(int argc, char **argv)
         [&] { return panelUdp(); },
         [&] { return bareRelease(bareButton); },
     });
-    const Figures &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2], &outcomeTcp = f[3];
-    const Figures &plainUdp = f[4], &qtUdp = f[5], &pressUdp = f[6], &bare = f[7];
+    const Bench::Series &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2], &outcomeTcp = f[3];
+    const Bench::Series &plainUdp = f[4], &qtUdp = f[5], &pressUdp = f[6], &bare = f[7];
 
-    std::printf("press-to-wire on loopback, %d presses of %d bytes each (microseconds)\n", Rounds,
-                int(Command.size()));
-    Bench::Table table({"link", "press median", "press p99", "plain median", "plain p99",
-                        "press/plain", "target", "Qt socket median", "press/Qt"});
-    const auto row = [&](const char *name, const Figures &panel, const Figures &qt,
-                         const Figures &plain) {
-        table.row({name, Bench::number(panel.median, 1), Bench::number(panel.p99, 1),
-                   Bench::number(plain.median, 1), Bench::number(plain.p99, 1),
-                   Bench::ratio(panel.median / plain.median), "<= 2.00x",
-                   Bench::number(qt.median, 1), Bench::ratio(panel.median / qt.median)});
-    };
-    row("TCP", pressTcp, qtTcp, plainTcp);
-    row("UDP", pressUdp, qtUdp, plainUdp);
+    std::printf("press-to-wire on loopback, %d presses of %d bytes each, the ways in turns press "
+                "by press (microseconds)\n",
+                Rounds, int(Command.size()));
+    Bench::Comparison table("panel press", "baseline", 1, "us");
+    table.row("press-to-wire, TCP / plain socket", pressTcp, plainTcp, 2.0);
+    table.row("press-to-wire, UDP / plain socket", pressUdp, plainUdp, 2.0);
+    table.row("press-to-wire, TCP / Qt socket", pressTcp, qtTcp);
+    table.row("press-to-wire, UDP / Qt socket", pressUdp, qtUdp);
     table.print();
-    std::printf("Qt's own handling of a release on a bare button: median %.1f, p99 %.1f\n",
-                bare.median, bare.p99);
+    std::printf("99th percentile: panel TCP %.1f, plain TCP %.1f, panel UDP %.1f, plain UDP %.1f\n",
+                pressTcp.p99(), plainTcp.p99(), pressUdp.p99(), plainUdp.p99());
+    std::printf("Qt's own handling of a release on a bare button: %s\n", bare.text(1).c_str());
+    Bench::record("Qt's own handling of a release on a bare button", bare.median(), 0, "us");
 
     // Each press here waits out the grace time: a few tell the figure.
     PanelPress panelHeld(window, true, holdPort);
-    std::vector<Clock::duration> held;
+    Bench::Series heldTcp;
     for (int i = 0; i < std::min(Rounds, 20); ++i) {
         panelHeld();
-        held.push_back(panelHeld.lastOutcome());
+        heldTcp.add(micros(panelHeld.lastOutcome()));
     }
-    const Figures heldTcp = figures(held);
     std::printf("\nTCP press to outcome, what the lamp and the next press wait for "
                 "(microseconds; grace time %lld ms)\n",
                 static_cast<long long>(TcpLink::GraceTime.count()));
-    Bench::Table outcomes({"switcher", "presses", "median", "p99", "press-to-wire median"});
-    outcomes.row({"closes once it has the command", std::to_string(Rounds),
-                  Bench::number(outcomeTcp.median, 1), Bench::number(outcomeTcp.p99, 1),
-                  Bench::number(pressTcp.median, 1)});
-    outcomes.row({"never closes", std::to_string(held.size()), Bench::number(heldTcp.median, 1),
-                  Bench::number(heldTcp.p99, 1), "-"});
+    Bench::Table outcomes(
+        {"switcher", "presses", "median (min-p90)", "p99", "press-to-wire median (min-p90)"});
+    outcomes.row({"closes once it has the command", std::to_string(outcomeTcp.size()),
+                  outcomeTcp.text(1), Bench::number(outcomeTcp.p99(), 1), pressTcp.text(1)});
+    outcomes.row({"never closes", std::to_string(heldTcp.size()), heldTcp.text(1),
+                  Bench::number(heldTcp.p99(), 1), "-"});
     outcomes.print();
+    Bench::record("TCP press to outcome, switcher closes once it has the command",
+                  outcomeTcp.median(), 0, "us");
+    Bench::record("TCP press to outcome, switcher never closes", heldTcp.median(), 0, "us");
 
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);

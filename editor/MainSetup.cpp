@@ -73,7 +73,7 @@ MainSetup::MainSetup() : QWidget(nullptr, Qt::Window | DialogFrame::kFixedFrame)
 {
     setObjectName(QStringLiteral("MainSetup"));
     setFixedSize(Twips::size(9000, 5415));
-    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-config.png")));
+    setWindowIcon(VantrelBrand::editorIcon());
     createControls();
 
     fOutputsList = new EditableItemList(
@@ -238,7 +238,6 @@ bool MainSetup::Form_Load()
     }
     fConfig = loaded.config;
     fLoadedFingerprint = loaded.fingerprint;
-    fLoadedStructure = VantrelMerge::Structure(*fConfig);
     fLoadedType = fConfig->fType;
     fLoadedProtocol = fConfig->fProtocol;
     fLoadedCommPort = fConfig->fCommPort;
@@ -345,6 +344,7 @@ bool MainSetup::keepNewerChoices()
     QString why;
     try {
         const VantrelFile::LoadResult newer = VantrelFile::Load();
+        keepLoadedStructure();
         if (newer.complete && VantrelMerge::Structure(*newer.config) == fLoadedStructure) {
             VantrelMerge::TakeChoices(*newer.config, *fConfig);
             return true;
@@ -380,8 +380,21 @@ void MainSetup::btnEdit_Click()
     const int position = fOutputsList->selectedPosition();
     if (position < 0 || !fOutputSetup)
         return;
+    keepLoadedStructure();
     fOutputSetup->Show();
     RefreshList(position);
+}
+
+void MainSetup::keepLoadedStructure()
+{
+    // Only the output dialog changes names, so until it first opens the
+    // model still is what was loaded. Taken here rather than at start-up,
+    // where for tens of thousands of outputs it was a visible part of the
+    // wait for the window.
+    if (fStructureKept)
+        return;
+    fLoadedStructure = VantrelMerge::Structure(*fConfig);
+    fStructureKept = true;
 }
 
 void MainSetup::lstOutputs_Click(int position)

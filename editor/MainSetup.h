@@ -57,6 +57,8 @@ private:
     void btnClose_Click();
     bool keepNewerChoices();
     void btnEdit_Click();
+    // Keeps the outputs and inputs as loaded in fLoadedStructure, once.
+    void keepLoadedStructure();
     void lstOutputs_Click(int position);
     void RefreshList(int position);
 
@@ -108,6 +110,7 @@ private:
     // the outputs and inputs too.
     VantrelFile::Fingerprint fLoadedFingerprint;
     QStringList fLoadedStructure;
+    bool fStructureKept = false;
     QString fLoadedCommPort;
     // True while the type box confirms typed text, which is no pick.
     bool fConfirmingTypedType = false;

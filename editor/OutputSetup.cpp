@@ -93,8 +93,11 @@ void OutputSetup::Form_Activate()
 
     // The bare names are replaced by numbered lines below; selecting the
     // first one binds the input dialog even if no line ends up selected.
-    for (const auto &input : fOutput->fInputs)
-        lstInputs->addItem(input->fInputName);
+    QStringList names;
+    names.reserve(fOutput->fInputs.size());
+    for (const auto &input : std::as_const(fOutput->fInputs))
+        names.append(input->fInputName);
+    lstInputs->addItems(names);
     if (!fOutput->fInputs.isEmpty())
         fInputsList->select(0);
 

@@ -1,5 +1,7 @@
 #include "MainSetup.h"
+#include "StartupProbe.h"
 #include "TestDriver.h"
+#include "VantrelBrand.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -17,7 +19,7 @@ int main(int argc, char *argv[])
     // file kept, instead of the program being killed halfway.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    app.setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-config.png")));
+    app.setWindowIcon(VantrelBrand::editorIcon());
     // The window says when the editor ends and with which status.
     app.setQuitOnLastWindowClosed(false);
 
@@ -27,6 +29,7 @@ int main(int argc, char *argv[])
         return window.exitCode();
     QObject::connect(&window, &MainSetup::finished, &app, &QCoreApplication::exit,
                      Qt::QueuedConnection);
+    StartupProbe::armIfRequested(&window);
     window.show();
     return app.exec();
 }

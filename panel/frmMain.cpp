@@ -79,7 +79,7 @@ frmMain::frmMain(QWidget *parent)
                           Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Vantrel"));
-    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel.png")));
+    setWindowIcon(VantrelBrand::panelIcon());
     resize(Twips::size(kClientWidth, kClientHeight));
     createControls();
 
@@ -265,8 +265,12 @@ void frmMain::fillRow(int row)
         // and signals it; the list starts with no selection instead, so the
         // stored one is the only choice the handler sees.
         const QSignalBlocker blocker(cboItem[row]);
+        // One call: the list's model grows once instead of once per input.
+        QStringList names;
+        names.reserve(output.fInputs.size());
         for (const auto &input : std::as_const(output.fInputs))
-            cboItem[row]->addItem(input->fInputName);
+            names.append(input->fInputName);
+        cboItem[row]->addItems(names);
         cboItem[row]->setCurrentIndex(-1);
     }
 

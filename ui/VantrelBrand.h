@@ -1,17 +1,21 @@
 #pragma once
 
 #include <QPixmap>
-
-class QLabel;
 #include <QString>
 
-// Pictures and texts both windows share. The pictures live in Qt resources.
+class QIcon;
+class QLabel;
+
+// Pictures and texts both windows share. The pictures are built into the
+// programs as pixels (VantrelPictures.h), so showing them needs no decoder.
 namespace VantrelBrand {
 
 QPixmap logo();    // 225 x 60
 QPixmap lampOff(); // 18 x 20, transparent corners
 QPixmap lampGreen();
 QPixmap lampRed();
+QIcon panelIcon();  // 64 x 64, the panel's window icon
+QIcon editorIcon(); // 64 x 64, the editor's
 
 // The about line under the logo.
 QString aboutLine();

@@ -2,6 +2,7 @@
 // README. Run under a real display, e.g.
 //   xvfb-run -a build/tests/editor/editor_screenshots docs/screenshots
 #include "EditorTestSupport.h"
+#include "VantrelBrand.h"
 
 #include <QFileInfo>
 
@@ -20,7 +21,7 @@ bool save(QWidget *window, const QString &folder, const char *name)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    app.setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel-config.png")));
+    app.setWindowIcon(VantrelBrand::editorIcon());
     if (argc != 2) {
         qWarning("usage: editor_screenshots <folder>");
         return 2;

@@ -226,6 +226,17 @@ void tst_ItemDialogs::renameOutput()
              QStringList({u"01 - Studio A"_s, ok ? u"02 - Booth"_s : u"02 - Monitor"_s}));
     QCOMPARE(outputsList(window.get())->currentRow(), 1);
     QCOMPARE(window->outputSetup()->fOutput, window->fConfig->fOutputs.at(1));
+
+    // The panel saves a choice meanwhile: Close keeps it and the rename
+    // without asking, as the rename is the editor's own, no restructuring.
+    QByteArray panelSaved = workedExampleFile();
+    QVERIFY(writeFile(VantrelFile::kFileName, panelSaved.replace("selected=1", "selected=0")));
+    MessageRecorder messages;
+    click(window.get(), "btnClose");
+    QCOMPARE(messages.texts(), QStringList());
+    const QByteArray saved = readFile(VantrelFile::kFileName);
+    QVERIFY(saved.contains("name=Studio A\r\nselected=0\r\n"));
+    QCOMPARE(saved.contains("name=Booth\r\n"), ok);
 }
 
 void tst_ItemDialogs::nameStoredByInputEditSurvivesCancel()

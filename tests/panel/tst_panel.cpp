@@ -1,4 +1,5 @@
 #include "PanelFixture.h"
+#include "VantrelBrand.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -72,6 +73,10 @@ private slots:
     void layout_data();
     void layout();
     void resizeMovesNothing();
+    void picturesAreTheirFiles_data();
+    void picturesAreTheirFiles();
+    void aboutLineGetsLargestFittingSize_data();
+    void aboutLineGetsLargestFittingSize();
     void workedExampleLoadsAndSavesUnchanged();
     void outOfRangeSelectionShowsNone_data();
     void outOfRangeSelectionShowsNone();
@@ -159,6 +164,55 @@ void tst_panel::layout()
     auto *control = window.findChild<QWidget *>(name);
     QVERIFY(control);
     QCOMPARE(control->geometry(), pixels);
+}
+
+void tst_panel::picturesAreTheirFiles_data()
+{
+    QTest::addColumn<QPixmap>("built");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("logo") << VantrelBrand::logo() << "logo.png";
+    QTest::newRow("lamp off") << VantrelBrand::lampOff() << "lamp-off.png";
+    QTest::newRow("lamp green") << VantrelBrand::lampGreen() << "lamp-green.png";
+    QTest::newRow("lamp red") << VantrelBrand::lampRed() << "lamp-red.png";
+    QTest::newRow("panel icon") << VantrelBrand::panelIcon().pixmap(64) << "vantrel.png";
+    QTest::newRow("editor icon") << VantrelBrand::editorIcon().pixmap(64) << "vantrel-config.png";
+}
+
+// The pictures are decoded when the programs are built; what they show must
+// be the PNG files' pixels, exactly as decoding them at run time gives.
+void tst_panel::picturesAreTheirFiles()
+{
+    QFETCH(QPixmap, built);
+    QFETCH(QString, file);
+    const QPixmap decoded(QStringLiteral(VANTREL_IMAGES "/") + file);
+    QCOMPARE(built.toImage(), decoded.toImage());
+}
+
+void tst_panel::aboutLineGetsLargestFittingSize_data()
+{
+    QTest::addColumn<qreal>("points");
+    QTest::addColumn<int>("width");
+    for (const qreal points : {5.0, 9.0, 10.5, 20.0})
+        for (const int width : {5, 60, 150, 265, 400, 2000})
+            QTest::addRow("%.1f pt in %d px", points, width) << points << width;
+}
+
+// The size is found without trying every step on the way down; it must be
+// the one the plain walk down in half points finds.
+void tst_panel::aboutLineGetsLargestFittingSize()
+{
+    QFETCH(qreal, points);
+    QFETCH(int, width);
+    QLabel label(VantrelBrand::aboutLine());
+    QFont font = label.font();
+    font.setPointSizeF(points);
+    label.setFont(font);
+    label.resize(width, 20);
+    while (font.pointSizeF() > 6.0 &&
+           QFontMetrics(font).horizontalAdvance(label.text()) > label.width())
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    VantrelBrand::fitTextToWidth(&label);
+    QCOMPARE(label.font().pointSizeF(), font.pointSizeF());
 }
 
 void tst_panel::resizeMovesNothing()

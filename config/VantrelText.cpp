@@ -177,6 +177,33 @@ void WriteLine(QIODevice *aChannel, QLatin1String key, const QString &value)
             QStringLiteral("writing failed: %1").arg(FailureReason(aChannel, errno)));
 }
 
+void WriteLine(QIODevice *aChannel, QLatin1String key, const CompactString &value)
+{
+    const QLatin1String text = value.isWide() ? QLatin1String() : value.latin1();
+    // Text the file cannot hold takes the way above, which names what it
+    // holds; most values are bytes that only need copying.
+    const bool breaks = !text.isEmpty() && (std::memchr(text.data(), '\r', size_t(text.size())) ||
+                                            std::memchr(text.data(), '\n', size_t(text.size())));
+    if (value.isWide() || breaks) {
+        WriteLine(aChannel, key, value.toString());
+        return;
+    }
+    if (!aChannel || !aChannel->isWritable())
+        throw VantrelError(QStringLiteral("the file is not open for writing"));
+    QVarLengthArray<char, 1024> line(key.size() + text.size() + 2);
+    char *out = line.data();
+    if (!key.isEmpty())
+        std::memcpy(out, key.data(), size_t(key.size()));
+    if (!text.isEmpty())
+        std::memcpy(out + key.size(), text.data(), size_t(text.size()));
+    out[line.size() - 2] = '\r';
+    out[line.size() - 1] = '\n';
+    errno = 0;
+    if (aChannel->write(line.constData(), line.size()) != line.size())
+        throw VantrelError(
+            QStringLiteral("writing failed: %1").arg(FailureReason(aChannel, errno)));
+}
+
 void WriteLine(QIODevice *aChannel, const QString &text)
 {
     WriteLine(aChannel, QLatin1String(), text);

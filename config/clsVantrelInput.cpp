@@ -24,9 +24,9 @@ void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
     while (Parser.fItemType == clsVantrelParser::Entry) {
         const QString &key = Parser.fItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name")))
-            fInputName = Parser.fValue;
+            fInputName = Parser.fRawValue;
         else if (VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
-            fCommand = Parser.fValue;
+            fCommand = Parser.fRawValue;
         Parser.GetNextItem();
     }
 }

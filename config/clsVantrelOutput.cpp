@@ -39,7 +39,7 @@ void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
     while (Parser.fItemType == clsVantrelParser::Entry) {
         const QString &key = Parser.fItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name"))) {
-            fOutputName = Parser.fValue;
+            fOutputName = Parser.fRawValue;
         } else if (VantrelText::EqualsLowerAscii(key, QLatin1String("selected"))) {
             if (!ParseSelectedValue(Parser.fValue, fSelected))
                 throw VantrelError(QStringLiteral("line %1: selected value %2 is out of range")

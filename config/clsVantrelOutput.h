@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CompactString.h"
 #include "clsVantrelInput.h"
 
 #include <QList>
@@ -18,7 +19,7 @@ public:
     void Serialize(QIODevice *aChannel) const;
     void Deserialize(clsVantrelParser &Parser);
 
-    QString fOutputName;
+    CompactString fOutputName;
     qint16 fSelected = -1;
     // Shared so that the editor's dialogs can hold the live item they edit.
     QList<std::shared_ptr<clsVantrelInput>> fInputs;

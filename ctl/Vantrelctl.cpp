@@ -145,7 +145,7 @@ int list(Context &c)
             text += QStringLiteral("  %1 %2  %3  command=%4  sends %5\n")
                         .arg(i == output.fSelected ? QLatin1Char('*') : QLatin1Char(' '))
                         .arg(i + 1, 3)
-                        .arg(input.fInputName.leftJustified(width), input.fCommand,
+                        .arg(input.fInputName.toString().leftJustified(width), input.fCommand,
                              bytesText(DecodeEscapes(input.fCommand).toLatin1()));
         }
     }

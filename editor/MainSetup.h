@@ -107,7 +107,7 @@ private:
     // panel saving its choices) wrote the file since, and whether it changed
     // the outputs and inputs too.
     VantrelFile::Fingerprint fLoadedFingerprint;
-    QStringList fLoadedStructure;
+    QByteArray fLoadedStructure;
     QString fLoadedCommPort;
     // True while the type box confirms typed text, which is no pick.
     bool fConfirmingTypedType = false;

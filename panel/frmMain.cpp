@@ -449,7 +449,7 @@ QString frmMain::saveChoices()
         named << QStringLiteral("row %1 (%2: %3)")
                      .arg(row + 1)
                      .arg(output.fOutputName, chosen >= 0 && chosen < output.fInputs.size()
-                                                  ? output.fInputs.at(chosen)->fInputName
+                                                  ? output.fInputs.at(chosen)->fInputName.toString()
                                                   : QStringLiteral("no input"));
     }
     return kSavePrefix + VantrelFile::kFileName + kLineBreak +

@@ -276,8 +276,9 @@ void frmMain::btnSavePreset_Click()
     for (int row = 0; row < fRowCount; ++row) {
         const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
         const int selected = cboItem[row]->currentIndex();
-        preset.rows.append({row + 1, output.fOutputName, selected,
-                            selected >= 0 ? output.fInputs.at(selected)->fInputName : QString()});
+        preset.rows.append(
+            {row + 1, output.fOutputName, selected,
+             selected >= 0 ? output.fInputs.at(selected)->fInputName.toString() : QString()});
     }
 
     QList<Preset> presets = fPresetFile.presets();

@@ -481,4 +481,15 @@ void Save(const clsVantrelConfig &config, const QString &path)
 #endif
 }
 
+void KeepUntilExit(std::shared_ptr<const clsVantrelConfig> config)
+{
+    // Never destroyed, on purpose: a static object would be, at exit.
+    static auto *const kept = new QList<std::shared_ptr<const clsVantrelConfig>>;
+    // Two: the panel's own model and the newer file it merged into.
+    constexpr qsizetype kKept = 2;
+    if (kept->size() == kKept)
+        kept->removeFirst();
+    kept->append(std::move(config));
+}
+
 } // namespace VantrelFile

@@ -324,6 +324,7 @@ void MainSetup::btnClose_Click()
         if (!keepNewerChoices())
             return; // back to editing, nothing written
         VantrelFile::Save(config);
+        VantrelFile::KeepUntilExit(fConfig); // the editor is ending
     } catch (const VantrelError &error) {
         // The old file is untouched and every edit is still here: the user
         // can remove the cause and press Close again.

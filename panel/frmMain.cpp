@@ -71,6 +71,20 @@ QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
     return lamp;
 }
 
+// Before the merge reads the newer file into a second model: of the outputs
+// past the rows only their number of inputs is still needed (it tells a
+// rename from a reorder), so their names and commands are let go, and a
+// large file is not held twice. Every hollow input is one shared empty one.
+void releaseOutputsPast(clsVantrelConfig &config, int rows)
+{
+    const auto empty = std::make_shared<clsVantrelInput>();
+    for (qsizetype o = rows; o < config.fOutputs.size(); ++o) {
+        auto hollow = std::make_shared<clsVantrelOutput>();
+        hollow->fInputs.fill(empty, config.fOutputs.at(o)->fInputs.size());
+        config.fOutputs[o] = std::move(hollow);
+    }
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
@@ -422,6 +436,7 @@ QString frmMain::saveChoices()
     // Someone wrote the file while the panel was open: its content stays,
     // the choices made here go into it.
     const QString changed = QStringLiteral("the file was changed while the panel was open");
+    releaseOutputsPast(*fConfig, fRowCount);
     VantrelFile::LoadResult newer;
     try {
         newer = VantrelFile::Load();
@@ -440,6 +455,7 @@ QString frmMain::saveChoices()
     }
     const QList<int> lost = VantrelMerge::PutChoices(*fConfig, rows, *newer.config);
     VantrelFile::Save(*newer.config);
+    VantrelFile::KeepUntilExit(newer.config); // the panel is ending
     if (lost.isEmpty())
         return {};
     QStringList named;
@@ -511,6 +527,8 @@ void frmMain::saveAtExit()
 
 void frmMain::endProgram(int status)
 {
+    if (fConfig)
+        VantrelFile::KeepUntilExit(fConfig);
     fLock.reset();
     fExitStatus = status;
     close();

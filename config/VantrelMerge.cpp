@@ -20,12 +20,12 @@ bool sameCounts(const clsVantrelConfig &a, const clsVantrelConfig &b)
 template <typename List, typename NameOf>
 int matching(const List &list, int position, const List &other, NameOf nameOf)
 {
-    const auto &name = nameOf(*list.at(position));
+    const auto &name = nameOf(list.at(position));
     int nth = 0;
     for (int i = 0; i < position; ++i)
-        nth += nameOf(*list.at(i)) == name;
+        nth += nameOf(list.at(i)) == name;
     for (int i = 0; i < other.size(); ++i) {
-        if (nameOf(*other.at(i)) == name && nth-- == 0)
+        if (nameOf(other.at(i)) == name && nth-- == 0)
             return i;
     }
     return -1;
@@ -48,7 +48,7 @@ QByteArray Structure(const clsVantrelConfig &config)
         add(output->fOutputName);
         structure += QByteArray::number(output->fInputs.size()) + ':';
         for (const auto &input : output->fInputs)
-            add(input->fInputName);
+            add(input.fInputName);
     }
     return structure;
 }
@@ -69,8 +69,9 @@ QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
     // that is still there says where the choice went; the position serves
     // only where the name is gone, that is where it was renamed.
     const bool sameNumbers = sameCounts(ours, newer);
-    const auto outputName = [](const clsVantrelOutput &o) -> const CompactString & {
-        return o.fOutputName;
+    const auto outputName =
+        [](const std::shared_ptr<clsVantrelOutput> &o) -> const CompactString & {
+        return o->fOutputName;
     };
     const auto inputName = [](const clsVantrelInput &i) -> const CompactString & {
         return i.fInputName;

@@ -31,7 +31,7 @@ void clsVantrelOutput::Serialize(QIODevice *aChannel) const
     WriteLine(aChannel, QLatin1String("name="), fOutputName);
     WriteLine(aChannel, QLatin1String("selected="), QString::number(fSelected));
     for (const auto &input : fInputs)
-        input->Serialize(aChannel);
+        input.Serialize(aChannel);
 }
 
 void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
@@ -50,10 +50,9 @@ void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
     }
     while (Parser.fItemType == clsVantrelParser::SectionHeader &&
            VantrelText::EqualsLowerAscii(Parser.fItem, QLatin1String("input"))) {
-        auto input = std::make_shared<clsVantrelInput>();
-        input->Initialize();
-        fInputs.append(input);
+        clsVantrelInput &input = fInputs.emplace_back();
+        input.Initialize();
         Parser.GetNextItem();
-        input->Deserialize(Parser);
+        input.Deserialize(Parser);
     }
 }

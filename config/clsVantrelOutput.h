@@ -21,8 +21,9 @@ public:
 
     CompactString fOutputName;
     qint16 fSelected = -1;
-    // Shared so that the editor's dialogs can hold the live item they edit.
-    QList<std::shared_ptr<clsVantrelInput>> fInputs;
+    // Held by value: a large file has hundreds of thousands of inputs, and a
+    // pointer and a count of owners each would cost a fifth of their memory.
+    QList<clsVantrelInput> fInputs;
 };
 
 // Reads the "selected" value: its leading decimal number (sign, digits,

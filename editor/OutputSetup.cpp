@@ -58,7 +58,7 @@ OutputSetup::OutputSetup() : QDialog(nullptr, Qt::Dialog | DialogFrame::kFixedFr
 
     fInputsList = new EditableItemList(
         lstInputs, btnEdit, [this] { return fOutput ? int(fOutput->fInputs.size()) : 0; },
-        [this](int position) { return fOutput->fInputs.at(position)->fInputName; }, this);
+        [this](int position) { return fOutput->fInputs.at(position).fInputName; }, this);
     connect(fInputsList, &EditableItemList::selected, this, &OutputSetup::lstInputs_Click);
     connect(fInputsList, &EditableItemList::editRequested, this, &OutputSetup::btnEdit_Click);
     connect(OKButton, &QPushButton::clicked, this, &OutputSetup::OKButton_Click);
@@ -94,7 +94,7 @@ void OutputSetup::Form_Activate()
     // The bare names are replaced by numbered lines below; selecting the
     // first one binds the input dialog even if no line ends up selected.
     for (const auto &input : fOutput->fInputs)
-        lstInputs->addItem(input->fInputName);
+        lstInputs->addItem(input.fInputName);
     if (!fOutput->fInputs.isEmpty())
         fInputsList->select(0);
 
@@ -139,7 +139,7 @@ void OutputSetup::lstInputs_Click(int position)
         return;
     if (!fInputSetup)
         fInputSetup = std::make_unique<InputSetup>();
-    fInputSetup->fInput = fOutput->fInputs.at(position);
+    fInputSetup->fInput = &fOutput->fInputs[position];
 }
 
 void OutputSetup::RefreshList(int position)

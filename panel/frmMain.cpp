@@ -74,13 +74,12 @@ QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
 // Before the merge reads the newer file into a second model: of the outputs
 // past the rows only their number of inputs is still needed (it tells a
 // rename from a reorder), so their names and commands are let go, and a
-// large file is not held twice. Every hollow input is one shared empty one.
+// large file is not held twice.
 void releaseOutputsPast(clsVantrelConfig &config, int rows)
 {
-    const auto empty = std::make_shared<clsVantrelInput>();
     for (qsizetype o = rows; o < config.fOutputs.size(); ++o) {
         auto hollow = std::make_shared<clsVantrelOutput>();
-        hollow->fInputs.fill(empty, config.fOutputs.at(o)->fInputs.size());
+        hollow->fInputs.resize(config.fOutputs.at(o)->fInputs.size());
         config.fOutputs[o] = std::move(hollow);
     }
 }
@@ -280,7 +279,7 @@ void frmMain::fillRow(int row)
         // stored one is the only choice the handler sees.
         const QSignalBlocker blocker(cboItem[row]);
         for (const auto &input : std::as_const(output.fInputs))
-            cboItem[row]->addItem(input->fInputName);
+            cboItem[row]->addItem(input.fInputName);
         cboItem[row]->setCurrentIndex(-1);
     }
 
@@ -383,7 +382,7 @@ QString frmMain::rowCommand(int row) const
     const int position = cboItem[row]->currentIndex();
     if (output.fSelected == -1 || position < 0 || position >= output.fInputs.size())
         return QString();
-    return DecodeEscapes(output.fInputs.at(position)->fCommand);
+    return DecodeEscapes(output.fInputs.at(position).fCommand);
 }
 
 void frmMain::tmrFlash_Timer()
@@ -465,7 +464,7 @@ QString frmMain::saveChoices()
         named << QStringLiteral("row %1 (%2: %3)")
                      .arg(row + 1)
                      .arg(output.fOutputName, chosen >= 0 && chosen < output.fInputs.size()
-                                                  ? output.fInputs.at(chosen)->fInputName.toString()
+                                                  ? output.fInputs.at(chosen).fInputName.toString()
                                                   : QStringLiteral("no input"));
     }
     return kSavePrefix + VantrelFile::kFileName + kLineBreak +

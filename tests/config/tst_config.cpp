@@ -138,8 +138,8 @@ void tst_config::workedExampleObjectsAndBytes()
     QCOMPARE(studio.fOutputName, QStringLiteral("Studio A"));
     QCOMPARE(studio.fSelected, qint16(1));
     QCOMPARE(studio.fInputs.size(), 2);
-    QCOMPARE(studio.fInputs.at(1)->fInputName, QStringLiteral("Player"));
-    QCOMPARE(studio.fInputs.at(0)->fCommand, QStringLiteral("SW1\\r"));
+    QCOMPARE(studio.fInputs.at(1).fInputName, QStringLiteral("Player"));
+    QCOMPARE(studio.fInputs.at(0).fCommand, QStringLiteral("SW1\\r"));
     const auto &monitor = *config.fOutputs.at(1);
     QCOMPARE(monitor.fOutputName, QStringLiteral("Monitor"));
     QCOMPARE(monitor.fSelected, qint16(-1));
@@ -159,8 +159,7 @@ void tst_config::freshConfigurationWritesTenLines()
 
     clsVantrelOutput output;
     output.Initialize();
-    output.fInputs.append(std::make_shared<clsVantrelInput>());
-    output.fInputs.front()->Initialize();
+    output.fInputs.emplace_back().Initialize();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     output.Serialize(&buffer);
@@ -442,10 +441,8 @@ void tst_config::sizesBeyondSixteenBits()
         config.fOutputs.append(output);
     }
     config.fOutputs.front()->fInputs.resize(33000);
-    for (auto &input : config.fOutputs.front()->fInputs) {
-        input = std::make_shared<clsVantrelInput>();
-        input->Initialize();
-    }
+    for (auto &input : config.fOutputs.front()->fInputs)
+        input.Initialize();
     VantrelFile::Save(config, path());
     const auto reread = VantrelFile::Load(path());
     QCOMPARE(reread.config->fOutputs.size(), 33000);
@@ -465,7 +462,7 @@ void tst_config::writerRefusesWhatTheFileCannotHold()
     for (const QString &value : bad) {
         auto config = VantrelFile::Load(path()).config;
         config->fOutputs.at(1)->fInputs.clear();
-        config->fOutputs.at(0)->fInputs.at(1)->fCommand = value;
+        config->fOutputs.at(0)->fInputs[1].fCommand = value;
         QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Save(*config, path()));
         QCOMPARE(readFile(path()), workedExampleFile());
     }

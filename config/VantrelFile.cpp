@@ -1,5 +1,6 @@
 #include "VantrelFile.h"
 
+#include "LineBlocks.h"
 #include "VantrelText.h"
 #include "clsVantrelParser.h"
 
@@ -114,48 +115,6 @@ protected:
 private:
     QFile &fFile;
     ContentHash fHash;
-};
-
-// What Serialize writes to: its lines gathered into blocks of 64 KiB, each
-// handed to the file in one write, where a write per line would cost a call
-// through the file's own buffering for every line. A failed write reports
-// the file's reason, so the message is the one the line itself would give.
-class BlockWriter : public QIODevice
-{
-public:
-    explicit BlockWriter(QIODevice &target) : fTarget(target)
-    {
-        fBlock.reserve(kBlockSize);
-        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-    // Writes what is gathered; false, with errno and errorString() telling
-    // why, when that fails.
-    bool writeBlock()
-    {
-        const qint64 size = fBlock.size();
-        const bool written = size == 0 || fTarget.write(fBlock.constData(), size) == size;
-        fBlock.resize(0);
-        if (!written)
-            setErrorString(fTarget.errorString());
-        return written;
-    }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        fBlock.append(data, size);
-        if (fBlock.size() >= kBlockSize && !writeBlock())
-            return -1;
-        return size;
-    }
-
-private:
-    static constexpr qint64 kBlockSize = 64 * 1024;
-    QIODevice &fTarget;
-    QByteArray fBlock;
 };
 
 #ifdef Q_OS_UNIX
@@ -369,7 +328,7 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
     }
 #endif
     try {
-        BlockWriter blocks(channel);
+        LineBlocks blocks(channel);
         config.Serialize(&blocks);
         errno = 0;
         if (!blocks.writeBlock())

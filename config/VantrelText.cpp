@@ -1,5 +1,6 @@
 #include "VantrelText.h"
 
+#include "LineBlocks.h"
 #include "VantrelError.h"
 
 #include <QIODevice>
@@ -190,16 +191,22 @@ void WriteLine(QIODevice *aChannel, QLatin1String key, const CompactString &valu
     }
     if (!aChannel || !aChannel->isWritable())
         throw VantrelError(QStringLiteral("the file is not open for writing"));
-    QVarLengthArray<char, 1024> line(key.size() + text.size() + 2);
-    char *out = line.data();
-    if (!key.isEmpty())
-        std::memcpy(out, key.data(), size_t(key.size()));
-    if (!text.isEmpty())
-        std::memcpy(out + key.size(), text.data(), size_t(text.size()));
-    out[line.size() - 2] = '\r';
-    out[line.size() - 1] = '\n';
     errno = 0;
-    if (aChannel->write(line.constData(), line.size()) != line.size())
+    bool written;
+    if (auto *blocks = qobject_cast<LineBlocks *>(aChannel)) {
+        written = blocks->appendLine(key, text);
+    } else {
+        QVarLengthArray<char, 1024> line(key.size() + text.size() + 2);
+        char *out = line.data();
+        if (!key.isEmpty())
+            std::memcpy(out, key.data(), size_t(key.size()));
+        if (!text.isEmpty())
+            std::memcpy(out + key.size(), text.data(), size_t(text.size()));
+        out[line.size() - 2] = '\r';
+        out[line.size() - 1] = '\n';
+        written = aChannel->write(line.constData(), line.size()) == line.size();
+    }
+    if (!written)
         throw VantrelError(
             QStringLiteral("writing failed: %1").arg(FailureReason(aChannel, errno)));
 }

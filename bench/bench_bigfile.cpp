@@ -7,7 +7,9 @@
 // file and the exit. Close is set beside dd writing the same bytes with
 // conv=fsync, run in turn with the programs so drift touches all alike. The
 // "file changed" run presses Close after another program appended a line to
-// the file, so the panel reads the newer file and merges into it.
+// the file, so the panel reads the newer file and merges into it; the "in
+// place" run gives the file a second name first, so the panel writes it in
+// place instead of replacing it.
 //
 // A second table measures the model in this process: the heap it holds per
 // output (beside the file's bytes per output), and the time to load it, to
@@ -244,19 +246,26 @@ int main(int argc, char **argv)
 
         // The programs, in turn with the baseline; the file is rewritten by
         // each Close with the same bytes, and restored after a changed run.
-        Samples panel, editor, merged;
+        Samples panel, editor, merged, inPlace;
         std::vector<double> dd;
         bool ok = true;
+        const QString secondName = dir.filePath(QStringLiteral("second-name.ini"));
         for (int r = 0; r < rounds && ok; ++r) {
             const Run p = startAndClose(VANTREL_PANEL_PATH, folder);
             const Run e = startAndClose(VANTREL_EDITOR_PATH, folder);
             const Run m = startAndClose(VANTREL_PANEL_PATH, folder, true);
             ok = QFile::remove(path) && QFile::copy(original, path);
+            // A file with a second name is written in place, not replaced.
+            ok = ok && ::link(QFile::encodeName(path).constData(),
+                              QFile::encodeName(secondName).constData()) == 0;
+            const Run i = startAndClose(VANTREL_PANEL_PATH, folder);
+            ok = ok && QFile::remove(secondName);
             dd.push_back(ddCopy(folder));
-            ok = ok && p.ok && e.ok && m.ok;
+            ok = ok && p.ok && e.ok && m.ok && i.ok;
             panel.add(p);
             editor.add(e);
             merged.add(m);
+            inPlace.add(i);
         }
         if (!ok)
             return 1;
@@ -269,6 +278,7 @@ int main(int argc, char **argv)
         };
         row("panel", panel);
         row("panel, file changed", merged);
+        row("panel, in place", inPlace);
         row("editor", editor);
         QFile::remove(original);
     }

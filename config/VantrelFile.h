@@ -15,8 +15,8 @@ inline const QString kFileName = QStringLiteral("vantrel.ini");
 
 // The largest file either program reads: three and a half times the largest
 // configuration the benchmarks and tests use (30,000 outputs of 10 inputs,
-// 72 MB), and at about three bytes of memory per byte of file still well
-// within a desktop's memory. A larger file, or one line that never ends, is
+// 72 MB), and at about one and a quarter bytes of memory per byte of file
+// still well within a desktop's memory. A larger file, or one line that never ends, is
 // refused with a message instead of exhausting the memory.
 inline constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
 

@@ -246,7 +246,7 @@ int main(int argc, char **argv)
 
         // The programs, in turn with the baseline; the file is rewritten by
         // each Close with the same bytes, and restored after a changed run.
-        Samples panel, editor, merged, inPlace;
+        Samples panel, editor, merged, editorMerged, inPlace;
         std::vector<double> dd;
         bool ok = true;
         const QString secondName = dir.filePath(QStringLiteral("second-name.ini"));
@@ -255,16 +255,19 @@ int main(int argc, char **argv)
             const Run e = startAndClose(VANTREL_EDITOR_PATH, folder);
             const Run m = startAndClose(VANTREL_PANEL_PATH, folder, true);
             ok = QFile::remove(path) && QFile::copy(original, path);
+            const Run em = startAndClose(VANTREL_EDITOR_PATH, folder, true);
+            ok = ok && QFile::remove(path) && QFile::copy(original, path);
             // A file with a second name is written in place, not replaced.
             ok = ok && ::link(QFile::encodeName(path).constData(),
                               QFile::encodeName(secondName).constData()) == 0;
             const Run i = startAndClose(VANTREL_PANEL_PATH, folder);
             ok = ok && QFile::remove(secondName);
             dd.push_back(ddCopy(folder));
-            ok = ok && p.ok && e.ok && m.ok && i.ok;
+            ok = ok && p.ok && e.ok && m.ok && em.ok && i.ok;
             panel.add(p);
             editor.add(e);
             merged.add(m);
+            editorMerged.add(em);
             inPlace.add(i);
         }
         if (!ok)
@@ -280,6 +283,7 @@ int main(int argc, char **argv)
         row("panel, file changed", merged);
         row("panel, in place", inPlace);
         row("editor", editor);
+        row("editor, file changed", editorMerged);
         QFile::remove(original);
     }
 

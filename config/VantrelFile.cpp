@@ -422,13 +422,13 @@ QString LoadResult::stopDescription() const
         .arg(stopText.left(60));
 }
 
-LoadResult Load(const QString &path)
+LoadResult Load(const QString &path, Commands commands)
 {
     QFile file;
     openForReading(file, path);
     FileReader channel(file);
     try {
-        LoadResult result = Load(channel);
+        LoadResult result = Load(channel, commands);
         result.fingerprint = channel.fingerprint();
         return result;
     } catch (const std::bad_alloc &) {
@@ -454,13 +454,14 @@ Fingerprint ReadFingerprint(const QString &path)
     }
 }
 
-LoadResult Load(QIODevice &channel)
+LoadResult Load(QIODevice &channel, Commands commands)
 {
     LoadResult result;
     result.config = std::make_shared<clsVantrelConfig>();
     result.config->Initialize();
 
     clsVantrelParser parser;
+    parser.fKeepCommands = commands == Commands::Keep;
     parser.Initialize(&channel);
     result.config->Deserialize(parser);
 

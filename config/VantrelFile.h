@@ -63,11 +63,20 @@ struct LoadResult
 
 // Open, initialise, tokenize, deserialize, close. Throws OpenError or
 // VantrelError; the description names the line where one applies.
-LoadResult Load(const QString &path = kFileName);
+// Whether the inputs keep their commands. Leave serves a reader that only
+// compares names and choices (the editor's look at a newer file before it
+// saves), so that a large file's commands are not held twice.
+enum class Commands
+{
+    Keep,
+    Leave
+};
+
+LoadResult Load(const QString &path = kFileName, Commands commands = Commands::Keep);
 
 // The same reading from a device already open for reading, left open; the
 // file version above opens the file and hands it here. Throws VantrelError.
-LoadResult Load(QIODevice &channel);
+LoadResult Load(QIODevice &channel, Commands commands = Commands::Keep);
 
 // The fingerprint of the file as it is now, without parsing it; size -1 when
 // there is no file. Throws VantrelError when it exists but cannot be read.

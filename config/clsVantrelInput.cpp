@@ -25,7 +25,8 @@ void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
         const QString &key = Parser.fItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name")))
             fInputName = Parser.fRawValue;
-        else if (VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
+        else if (Parser.fKeepCommands &&
+                 VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
             fCommand = Parser.fRawValue;
         Parser.GetNextItem();
     }

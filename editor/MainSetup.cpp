@@ -345,7 +345,9 @@ bool MainSetup::keepNewerChoices()
         return true;
     QString why;
     try {
-        const VantrelFile::LoadResult newer = VantrelFile::Load();
+        // Names and choices are all this needs of it.
+        const VantrelFile::LoadResult newer =
+            VantrelFile::Load(VantrelFile::kFileName, VantrelFile::Commands::Leave);
         if (newer.complete && VantrelMerge::Structure(*newer.config) == fLoadedStructure) {
             VantrelMerge::TakeChoices(*newer.config, *fConfig);
             return true;

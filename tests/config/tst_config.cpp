@@ -523,10 +523,17 @@ void tst_config::structureTellsNamesApart()
 {
     QFETCH(QByteArray, changed);
     QFETCH(bool, same);
-    const QByteArray loaded = "[vantrel]\n[output]\nname=A\n[input]\nname=x\n[input]\nname=\n"
-                              "[output]\nname=B\n";
+    const QByteArray loaded = "[vantrel]\n[output]\nname=A\n[input]\nname=x\ncommand=SW1\n"
+                              "[input]\nname=\n[output]\nname=B\nselected=1\n";
     const QByteArray before = VantrelMerge::Structure(*loadBytes(crlf(loaded)).config);
-    QCOMPARE(VantrelMerge::Structure(*loadBytes(crlf(changed)).config) == before, same);
+    // The newer file is read as the editor reads it before a save.
+    QVERIFY(writeFile(path(), crlf(changed.replace("name=x\n", "name=x\ncommand=SW2\n"))));
+    const auto newer = VantrelFile::Load(path(), VantrelFile::Commands::Leave);
+    QCOMPARE(VantrelMerge::Structure(*newer.config) == before, same);
+    QCOMPARE(newer.config->fOutputs.at(1)->fSelected, changed.contains("selected=1") ? 1 : -1);
+    for (const auto &output : newer.config->fOutputs)
+        for (const clsVantrelInput &input : output->fInputs)
+            QVERIFY(input.fCommand.isEmpty());
 }
 
 void tst_config::readFailureNamesTheLine()

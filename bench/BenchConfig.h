@@ -18,14 +18,14 @@ inline clsVantrelConfig makeConfig(int outputs, int inputs, int commandLength = 
         output->fOutputName = QStringLiteral("Output %1").arg(o + 1);
         output->fSelected = qint16(o % inputs);
         for (int i = 0; i < inputs; ++i) {
-            auto input = std::make_shared<clsVantrelInput>();
-            input->Initialize();
-            input->fInputName = QStringLiteral("Source %1").arg(i + 1);
+            clsVantrelInput input;
+            input.Initialize();
+            input.fInputName = QStringLiteral("Source %1").arg(i + 1);
             QString command = QStringLiteral("*%1*%2!").arg(i + 1).arg(o + 1);
             command +=
                 QString(std::max(0, commandLength - int(command.size()) - 4), QLatin1Char('x'));
-            input->fCommand = command + QStringLiteral("\\r\\n");
-            output->fInputs.append(input);
+            input.fCommand = command + QStringLiteral("\\r\\n");
+            output->fInputs.append(std::move(input));
         }
         config.fOutputs.append(output);
     }

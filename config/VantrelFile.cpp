@@ -1,9 +1,9 @@
 #include "VantrelFile.h"
 
+#include "LineBlocks.h"
 #include "VantrelText.h"
 #include "clsVantrelParser.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -249,16 +249,72 @@ int reserve(int fd, qint64 oldSize, qint64 newSize)
 #endif
 }
 
+// Counts what is written to it.
+class ByteCounter : public QIODevice
+{
+public:
+    ByteCounter() { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool isSequential() const override { return true; }
+    qint64 count() const { return fCount; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 size) override
+    {
+        fCount += size;
+        return size;
+    }
+
+private:
+    qint64 fCount = 0;
+};
+
+// Writes a file descriptor from its start, and keeps the system's reason for
+// a failed write.
+class PositionalWriter : public QIODevice
+{
+public:
+    explicit PositionalWriter(int fd) : fFd(fd)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    int failure() const { return fError; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        for (qint64 done = 0; done < size;) {
+            const ssize_t n = ::pwrite(fFd, data + done, size_t(size - done), fAt);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                fError = n < 0 ? errno : ENOSPC;
+                return -1;
+            }
+            done += n;
+            fAt += n;
+        }
+        return size;
+    }
+
+private:
+    int fFd;
+    qint64 fAt = 0;
+    int fError = 0;
+};
+
 // The careful way to rewrite a file that cannot be replaced: the room for
 // the new content is reserved first, so that a full disk or a size limit
 // fails while the old content is still whole; then everything is written,
-// the rest cut off and the file synced.
+// the rest cut off and the file synced. The content is serialized twice,
+// once to learn its size, rather than held whole in memory beside the model.
 void writeInPlace(const clsVantrelConfig &config, const QString &path)
 {
-    QBuffer content;
-    content.open(QIODevice::WriteOnly);
-    config.Serialize(&content);
-    const QByteArray &bytes = content.data();
+    ByteCounter counter;
+    config.Serialize(&counter); // also refuses what the file cannot hold
+    const qint64 size = counter.count();
 
     struct stat info
     {
@@ -270,7 +326,7 @@ void writeInPlace(const clsVantrelConfig &config, const QString &path)
         ::close(fd);
         throw VantrelError(QStringLiteral("%1: %2").arg(what, qt_error_string(error)));
     };
-    if (const int error = reserve(fd, info.st_size, bytes.size())) {
+    if (const int error = reserve(fd, info.st_size, size)) {
         // A reservation that got part of the way leaves no trace; should
         // that fail too, the file still starts with its whole old content.
         (void)!::ftruncate(fd, info.st_size);
@@ -279,15 +335,18 @@ void writeInPlace(const clsVantrelConfig &config, const QString &path)
     }
     const QString partly =
         QStringLiteral("writing failed, and the file, written in place, may be incomplete");
-    for (qint64 at = 0; at < bytes.size();) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + at, size_t(bytes.size() - at), at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail(partly, n < 0 ? errno : ENOSPC);
-        at += n;
+    PositionalWriter file(fd);
+    bool written = false;
+    try {
+        LineBlocks blocks(file);
+        config.Serialize(&blocks);
+        written = blocks.writeBlock();
+    } catch (const VantrelError &) {
+        // Only a failed write: what the file cannot hold failed the count.
     }
-    if (::ftruncate(fd, bytes.size()) != 0 || ::fsync(fd) != 0)
+    if (!written)
+        fail(partly, file.failure());
+    if (::ftruncate(fd, size) != 0 || ::fsync(fd) != 0)
         fail(partly, errno);
     if (::close(fd) != 0)
         throw VantrelError(QStringLiteral("%1: %2").arg(partly, qt_error_string(errno)));
@@ -328,7 +387,12 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
     }
 #endif
     try {
-        config.Serialize(&channel);
+        LineBlocks blocks(channel);
+        config.Serialize(&blocks);
+        errno = 0;
+        if (!blocks.writeBlock())
+            throw VantrelError(QStringLiteral("writing failed: %1")
+                                   .arg(VantrelText::FailureReason(&blocks, errno)));
     } catch (...) {
         channel.cancelWriting();
         throw;
@@ -364,13 +428,13 @@ QString LoadResult::stopDescription() const
         .arg(stopText.left(60));
 }
 
-LoadResult Load(const QString &path)
+LoadResult Load(const QString &path, Commands commands)
 {
     QFile file;
     openForReading(file, path);
     FileReader channel(file);
     try {
-        LoadResult result = Load(channel);
+        LoadResult result = Load(channel, commands);
         result.fingerprint = channel.fingerprint();
         return result;
     } catch (const std::bad_alloc &) {
@@ -396,13 +460,14 @@ Fingerprint ReadFingerprint(const QString &path)
     }
 }
 
-LoadResult Load(QIODevice &channel)
+LoadResult Load(QIODevice &channel, Commands commands)
 {
     LoadResult result;
     result.config = std::make_shared<clsVantrelConfig>();
     result.config->Initialize();
 
     clsVantrelParser parser;
+    parser.fKeepCommands = commands == Commands::Keep;
     parser.Initialize(&channel);
     result.config->Deserialize(parser);
 
@@ -438,6 +503,17 @@ void Save(const clsVantrelConfig &config, const QString &path)
 #else
     replace(config, path, nullptr);
 #endif
+}
+
+void KeepUntilExit(std::shared_ptr<const clsVantrelConfig> config)
+{
+    // Never destroyed, on purpose: a static object would be, at exit.
+    static auto *const kept = new QList<std::shared_ptr<const clsVantrelConfig>>;
+    // Two: the panel's own model and the newer file it merged into.
+    constexpr qsizetype kKept = 2;
+    if (kept->size() == kKept)
+        kept->removeFirst();
+    kept->append(std::move(config));
 }
 
 } // namespace VantrelFile

@@ -20,12 +20,12 @@ bool sameCounts(const clsVantrelConfig &a, const clsVantrelConfig &b)
 template <typename List, typename NameOf>
 int matching(const List &list, int position, const List &other, NameOf nameOf)
 {
-    const QString &name = nameOf(*list.at(position));
+    const auto &name = nameOf(list.at(position));
     int nth = 0;
     for (int i = 0; i < position; ++i)
-        nth += nameOf(*list.at(i)) == name;
+        nth += nameOf(list.at(i)) == name;
     for (int i = 0; i < other.size(); ++i) {
-        if (nameOf(*other.at(i)) == name && nth-- == 0)
+        if (nameOf(other.at(i)) == name && nth-- == 0)
             return i;
     }
     return -1;
@@ -33,13 +33,22 @@ int matching(const List &list, int position, const List &other, NameOf nameOf)
 
 } // namespace
 
-QStringList Structure(const clsVantrelConfig &config)
+QByteArray Structure(const clsVantrelConfig &config)
 {
-    QStringList structure;
+    // Every name's stored form starts with its length (an empty name's with
+    // a length of 0), so the concatenation tells every name apart; the editor
+    // holds this for as long as it runs, at about a byte per character.
+    QByteArray structure;
+    const auto add = [&structure](const CompactString &name) {
+        static const char kEmpty[CompactString::kEmptyStorage] = {};
+        const QByteArrayView stored = name.storage();
+        structure += stored.isEmpty() ? QByteArrayView(kEmpty, sizeof kEmpty) : stored;
+    };
     for (const auto &output : config.fOutputs) {
-        structure << output->fOutputName << QString::number(output->fInputs.size());
+        add(output->fOutputName);
+        structure += QByteArray::number(output->fInputs.size()) + ':';
         for (const auto &input : output->fInputs)
-            structure << input->fInputName;
+            add(input.fInputName);
     }
     return structure;
 }
@@ -60,10 +69,11 @@ QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
     // that is still there says where the choice went; the position serves
     // only where the name is gone, that is where it was renamed.
     const bool sameNumbers = sameCounts(ours, newer);
-    const auto outputName = [](const clsVantrelOutput &o) -> const QString & {
-        return o.fOutputName;
+    const auto outputName =
+        [](const std::shared_ptr<clsVantrelOutput> &o) -> const CompactString & {
+        return o->fOutputName;
     };
-    const auto inputName = [](const clsVantrelInput &i) -> const QString & {
+    const auto inputName = [](const clsVantrelInput &i) -> const CompactString & {
         return i.fInputName;
     };
     for (const int o : outputs) {

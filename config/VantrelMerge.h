@@ -2,6 +2,7 @@
 
 #include "clsVantrelConfig.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QStringList>
 
@@ -12,7 +13,7 @@ namespace VantrelMerge {
 
 // The outputs and their inputs, by number, name and order: the editor keeps
 // this of what it loaded, to tell whether a newer file was restructured.
-QStringList Structure(const clsVantrelConfig &config);
+QByteArray Structure(const clsVantrelConfig &config);
 
 // The editor's side: every output's choice taken from the newer file, by
 // position; the two must have the same outputs and inputs in number.

@@ -1,5 +1,6 @@
 #include "VantrelText.h"
 
+#include "LineBlocks.h"
 #include "VantrelError.h"
 
 #include <QIODevice>
@@ -173,6 +174,39 @@ void WriteLine(QIODevice *aChannel, QLatin1String key, const QString &value)
     errno = 0;
     const qint64 written = aChannel->write(line.constData(), line.size());
     if (written != line.size())
+        throw VantrelError(
+            QStringLiteral("writing failed: %1").arg(FailureReason(aChannel, errno)));
+}
+
+void WriteLine(QIODevice *aChannel, QLatin1String key, const CompactString &value)
+{
+    const QLatin1String text = value.isWide() ? QLatin1String() : value.latin1();
+    // Text the file cannot hold takes the way above, which names what it
+    // holds; most values are bytes that only need copying.
+    const bool breaks = !text.isEmpty() && (std::memchr(text.data(), '\r', size_t(text.size())) ||
+                                            std::memchr(text.data(), '\n', size_t(text.size())));
+    if (value.isWide() || breaks) {
+        WriteLine(aChannel, key, value.toString());
+        return;
+    }
+    if (!aChannel || !aChannel->isWritable())
+        throw VantrelError(QStringLiteral("the file is not open for writing"));
+    errno = 0;
+    bool written;
+    if (auto *blocks = qobject_cast<LineBlocks *>(aChannel)) {
+        written = blocks->appendLine(key, text);
+    } else {
+        QVarLengthArray<char, 1024> line(key.size() + text.size() + 2);
+        char *out = line.data();
+        if (!key.isEmpty())
+            std::memcpy(out, key.data(), size_t(key.size()));
+        if (!text.isEmpty())
+            std::memcpy(out + key.size(), text.data(), size_t(text.size()));
+        out[line.size() - 2] = '\r';
+        out[line.size() - 1] = '\n';
+        written = aChannel->write(line.constData(), line.size()) == line.size();
+    }
+    if (!written)
         throw VantrelError(
             QStringLiteral("writing failed: %1").arg(FailureReason(aChannel, errno)));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CompactString.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -49,5 +51,6 @@ QString FailureReason(const QIODevice *device, int systemError);
 void WriteLine(QIODevice *aChannel, const QString &text);
 // The line "<key><value>", as above, without building it first.
 void WriteLine(QIODevice *aChannel, QLatin1String key, const QString &value);
+void WriteLine(QIODevice *aChannel, QLatin1String key, const CompactString &value);
 
 } // namespace VantrelText

@@ -24,9 +24,10 @@ void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
     while (Parser.fItemType == clsVantrelParser::Entry) {
         const QString &key = Parser.fItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name")))
-            fInputName = Parser.fValue;
-        else if (VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
-            fCommand = Parser.fValue;
+            fInputName = Parser.fRawValue;
+        else if (Parser.fKeepCommands &&
+                 VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
+            fCommand = Parser.fRawValue;
         Parser.GetNextItem();
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "CompactString.h"
 
 class QIODevice;
 class clsVantrelParser;
@@ -14,6 +14,6 @@ public:
     void Serialize(QIODevice *aChannel) const;
     void Deserialize(clsVantrelParser &Parser);
 
-    QString fInputName;
-    QString fCommand;
+    CompactString fInputName;
+    CompactString fCommand;
 };

@@ -31,7 +31,7 @@ void clsVantrelOutput::Serialize(QIODevice *aChannel) const
     WriteLine(aChannel, QLatin1String("name="), fOutputName);
     WriteLine(aChannel, QLatin1String("selected="), QString::number(fSelected));
     for (const auto &input : fInputs)
-        input->Serialize(aChannel);
+        input.Serialize(aChannel);
 }
 
 void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
@@ -39,7 +39,7 @@ void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
     while (Parser.fItemType == clsVantrelParser::Entry) {
         const QString &key = Parser.fItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name"))) {
-            fOutputName = Parser.fValue;
+            fOutputName = Parser.fRawValue;
         } else if (VantrelText::EqualsLowerAscii(key, QLatin1String("selected"))) {
             if (!ParseSelectedValue(Parser.fValue, fSelected))
                 throw VantrelError(QStringLiteral("line %1: selected value %2 is out of range")
@@ -50,10 +50,9 @@ void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
     }
     while (Parser.fItemType == clsVantrelParser::SectionHeader &&
            VantrelText::EqualsLowerAscii(Parser.fItem, QLatin1String("input"))) {
-        auto input = std::make_shared<clsVantrelInput>();
-        input->Initialize();
-        fInputs.append(input);
+        clsVantrelInput &input = fInputs.emplace_back();
+        input.Initialize();
         Parser.GetNextItem();
-        input->Deserialize(Parser);
+        input.Deserialize(Parser);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CompactString.h"
 #include "clsVantrelInput.h"
 
 #include <QList>
@@ -18,10 +19,11 @@ public:
     void Serialize(QIODevice *aChannel) const;
     void Deserialize(clsVantrelParser &Parser);
 
-    QString fOutputName;
+    CompactString fOutputName;
     qint16 fSelected = -1;
-    // Shared so that the editor's dialogs can hold the live item they edit.
-    QList<std::shared_ptr<clsVantrelInput>> fInputs;
+    // Held by value: a large file has hundreds of thousands of inputs, and a
+    // pointer and a count of owners each would cost a fifth of their memory.
+    QList<clsVantrelInput> fInputs;
 };
 
 // Reads the "selected" value: its leading decimal number (sign, digits,

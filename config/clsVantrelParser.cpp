@@ -141,9 +141,11 @@ void clsVantrelParser::GetNextItem()
     fHasEquals = eq != nullptr;
     if (!eq) {
         fItem = line; // already trimmed
+        fRawValue = QLatin1String();
         fValue.clear();
     } else {
         fItem = trimmed(begin, eq);
-        fValue = trimmed(eq + 1, end);
+        fRawValue = trimmed(eq + 1, end);
+        fValue = fRawValue;
     }
 }

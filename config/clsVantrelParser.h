@@ -28,6 +28,11 @@ public:
     qint16 fItemType = None;
     QString fItem;
     QString fValue;
+    // The same value as the file's bytes, valid until the next item: the
+    // model keeps names and commands in this form, without a detour.
+    QLatin1String fRawValue;
+    // Whether the inputs read keep their commands (see VantrelFile::Load).
+    bool fKeepCommands = true;
     // Whether the current entry's line held "=", so a message can show the
     // line as it was ("port=" rather than "port").
     bool fHasEquals = false;

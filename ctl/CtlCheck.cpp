@@ -207,7 +207,7 @@ void checkOutputs(const clsVantrelConfig &config, const FileLines &lines, QList<
         }
         QHash<QString, qsizetype> inputNames;
         for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
-            const QString &name = output.fInputs.at(i)->fInputName;
+            const QString &name = output.fInputs.at(i).fInputName;
             const InputLines at = place.inputs.value(i);
             const qint64 line = at.name ? at.name : at.header;
             const QString inputLabel =

@@ -241,14 +241,14 @@ QString ExportRouting(const clsVantrelConfig &config)
             text += FormatRecord({output.fOutputName, QString(), QString()});
             continue;
         }
-        const clsVantrelInput &first = *output.fInputs.first();
+        const clsVantrelInput &first = output.fInputs.first();
         if (output.fInputs.size() == 1 && first.fInputName.isEmpty() && first.fCommand.isEmpty())
             throw VantrelError(QStringLiteral("output %1 has one input with neither name nor "
                                               "command, which reads back as no input; name it "
                                               "first")
                                    .arg(number));
         for (const auto &input : output.fInputs)
-            text += FormatRecord({output.fOutputName, input->fInputName, input->fCommand});
+            text += FormatRecord({output.fOutputName, input.fInputName, input.fCommand});
     }
     return text;
 }
@@ -299,11 +299,11 @@ QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QString &csv)
                               group.rows.first().at(1).isEmpty();
         if (!noInputs) {
             for (const QStringList &row : group.rows) {
-                auto input = std::make_shared<clsVantrelInput>();
-                input->Initialize();
-                input->fInputName = row.at(0);
-                input->fCommand = row.at(1);
-                output->fInputs.append(input);
+                clsVantrelInput input;
+                input.Initialize();
+                input.fInputName = row.at(0);
+                input.fCommand = row.at(1);
+                output->fInputs.append(std::move(input));
             }
         }
         outputs.append(output);
@@ -327,15 +327,15 @@ void KeepChoices(const QList<std::shared_ptr<clsVantrelOutput>> &oldOutputs,
         const clsVantrelOutput &old = *namesakes.at(k);
         if (old.fSelected < 0 || old.fSelected >= old.fInputs.size())
             continue;
-        const QString chosen = old.fInputs.at(old.fSelected)->fInputName;
+        const QString chosen = old.fInputs.at(old.fSelected).fInputName;
         // The same position first, so repeated input names keep their choice.
         if (old.fSelected < output->fInputs.size() &&
-            output->fInputs.at(old.fSelected)->fInputName == chosen) {
+            output->fInputs.at(old.fSelected).fInputName == chosen) {
             output->fSelected = old.fSelected;
             continue;
         }
         for (qsizetype i = 0; i < output->fInputs.size(); ++i) {
-            if (output->fInputs.at(i)->fInputName == chosen) {
+            if (output->fInputs.at(i).fInputName == chosen) {
                 output->fSelected = qint16(i);
                 break;
             }

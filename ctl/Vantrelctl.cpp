@@ -139,13 +139,13 @@ int list(Context &c)
                          output.fInputs.isEmpty() ? QStringLiteral(" (no inputs)") : QString());
         qsizetype width = 0;
         for (const auto &input : output.fInputs)
-            width = std::max(width, input->fInputName.size());
+            width = std::max(width, input.fInputName.size());
         for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
-            const clsVantrelInput &input = *output.fInputs.at(i);
+            const clsVantrelInput &input = output.fInputs.at(i);
             text += QStringLiteral("  %1 %2  %3  command=%4  sends %5\n")
                         .arg(i == output.fSelected ? QLatin1Char('*') : QLatin1Char(' '))
                         .arg(i + 1, 3)
-                        .arg(input.fInputName.leftJustified(width), input.fCommand,
+                        .arg(input.fInputName.toString().leftJustified(width), input.fCommand,
                              bytesText(DecodeEscapes(input.fCommand).toLatin1()));
         }
     }
@@ -214,8 +214,8 @@ int send(Context &c)
         *config->fOutputs.at(pick(args.at(0), outputNames, QStringLiteral("output")));
     QStringList inputNames;
     for (const auto &input : output.fInputs)
-        inputNames << input->fInputName;
-    const clsVantrelInput &input = *output.fInputs.at(
+        inputNames << input.fInputName;
+    const clsVantrelInput &input = output.fInputs.at(
         pick(args.at(1), inputNames,
              QStringLiteral("input of output %1").arg(quoted(output.fOutputName))));
 
@@ -387,11 +387,11 @@ QList<std::shared_ptr<clsVantrelOutput>> routingFromOptions(const Context &c)
         output->Initialize();
         output->fOutputName = outputs.at(o);
         for (int i = 0; i < inputs.size(); ++i) {
-            auto input = std::make_shared<clsVantrelInput>();
-            input->Initialize();
-            input->fInputName = inputs.at(i);
-            input->fCommand = expandCommand(pattern, i, o);
-            output->fInputs.append(input);
+            clsVantrelInput input;
+            input.Initialize();
+            input.fInputName = inputs.at(i);
+            input.fCommand = expandCommand(pattern, i, o);
+            output->fInputs.append(std::move(input));
         }
         result.append(output);
     }

@@ -25,7 +25,9 @@ public:
     // hidden it.
     void Show();
 
-    std::shared_ptr<clsVantrelInput> fInput;
+    // An input of the output the output dialog shows; that list does not
+    // change while this dialog is open.
+    clsVantrelInput *fInput = nullptr;
     // 1 after OK, 2 after Cancel, 0 before either.
     qint16 fExitStatus = 0;
 

@@ -323,6 +323,7 @@ void MainSetup::btnClose_Click()
         if (!keepNewerChoices())
             return; // back to editing, nothing written
         VantrelFile::Save(config);
+        VantrelFile::KeepUntilExit(fConfig); // the editor is ending
     } catch (const VantrelError &error) {
         // The old file is untouched and every edit is still here: the user
         // can remove the cause and press Close again.
@@ -343,7 +344,9 @@ bool MainSetup::keepNewerChoices()
         return true;
     QString why;
     try {
-        const VantrelFile::LoadResult newer = VantrelFile::Load();
+        // Names and choices are all this needs of it.
+        const VantrelFile::LoadResult newer =
+            VantrelFile::Load(VantrelFile::kFileName, VantrelFile::Commands::Leave);
         keepLoadedStructure();
         if (newer.complete && VantrelMerge::Structure(*newer.config) == fLoadedStructure) {
             VantrelMerge::TakeChoices(*newer.config, *fConfig);

@@ -109,7 +109,7 @@ private:
     // panel saving its choices) wrote the file since, and whether it changed
     // the outputs and inputs too.
     VantrelFile::Fingerprint fLoadedFingerprint;
-    QStringList fLoadedStructure;
+    QByteArray fLoadedStructure;
     bool fStructureKept = false;
     QString fLoadedCommPort;
     // True while the type box confirms typed text, which is no pick.

@@ -58,7 +58,7 @@ OutputSetup::OutputSetup() : QDialog(nullptr, Qt::Dialog | DialogFrame::kFixedFr
 
     fInputsList = new EditableItemList(
         lstInputs, btnEdit, [this] { return fOutput ? int(fOutput->fInputs.size()) : 0; },
-        [this](int position) { return fOutput->fInputs.at(position)->fInputName; }, this);
+        [this](int position) { return fOutput->fInputs.at(position).fInputName; }, this);
     connect(fInputsList, &EditableItemList::selected, this, &OutputSetup::lstInputs_Click);
     connect(fInputsList, &EditableItemList::editRequested, this, &OutputSetup::btnEdit_Click);
     connect(OKButton, &QPushButton::clicked, this, &OutputSetup::OKButton_Click);
@@ -96,7 +96,7 @@ void OutputSetup::Form_Activate()
     QStringList names;
     names.reserve(fOutput->fInputs.size());
     for (const auto &input : std::as_const(fOutput->fInputs))
-        names.append(input->fInputName);
+        names.append(input.fInputName.toString());
     lstInputs->addItems(names);
     if (!fOutput->fInputs.isEmpty())
         fInputsList->select(0);
@@ -142,7 +142,7 @@ void OutputSetup::lstInputs_Click(int position)
         return;
     if (!fInputSetup)
         fInputSetup = std::make_unique<InputSetup>();
-    fInputSetup->fInput = fOutput->fInputs.at(position);
+    fInputSetup->fInput = &fOutput->fInputs[position];
 }
 
 void OutputSetup::RefreshList(int position)

@@ -71,6 +71,19 @@ QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
     return lamp;
 }
 
+// Before the merge reads the newer file into a second model: of the outputs
+// past the rows only their number of inputs is still needed (it tells a
+// rename from a reorder), so their names and commands are let go, and a
+// large file is not held twice.
+void releaseOutputsPast(clsVantrelConfig &config, int rows)
+{
+    for (qsizetype o = rows; o < config.fOutputs.size(); ++o) {
+        auto hollow = std::make_shared<clsVantrelOutput>();
+        hollow->fInputs.resize(config.fOutputs.at(o)->fInputs.size());
+        config.fOutputs[o] = std::move(hollow);
+    }
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
@@ -269,7 +282,7 @@ void frmMain::fillRow(int row)
         QStringList names;
         names.reserve(output.fInputs.size());
         for (const auto &input : std::as_const(output.fInputs))
-            names.append(input->fInputName);
+            names.append(input.fInputName.toString());
         cboItem[row]->addItems(names);
         cboItem[row]->setCurrentIndex(-1);
     }
@@ -373,7 +386,7 @@ QString frmMain::rowCommand(int row) const
     const int position = cboItem[row]->currentIndex();
     if (output.fSelected == -1 || position < 0 || position >= output.fInputs.size())
         return QString();
-    return DecodeEscapes(output.fInputs.at(position)->fCommand);
+    return DecodeEscapes(output.fInputs.at(position).fCommand);
 }
 
 void frmMain::tmrFlash_Timer()
@@ -426,6 +439,7 @@ QString frmMain::saveChoices()
     // Someone wrote the file while the panel was open: its content stays,
     // the choices made here go into it.
     const QString changed = QStringLiteral("the file was changed while the panel was open");
+    releaseOutputsPast(*fConfig, fRowCount);
     VantrelFile::LoadResult newer;
     try {
         newer = VantrelFile::Load();
@@ -444,6 +458,7 @@ QString frmMain::saveChoices()
     }
     const QList<int> lost = VantrelMerge::PutChoices(*fConfig, rows, *newer.config);
     VantrelFile::Save(*newer.config);
+    VantrelFile::KeepUntilExit(newer.config); // the panel is ending
     if (lost.isEmpty())
         return {};
     QStringList named;
@@ -453,7 +468,7 @@ QString frmMain::saveChoices()
         named << QStringLiteral("row %1 (%2: %3)")
                      .arg(row + 1)
                      .arg(output.fOutputName, chosen >= 0 && chosen < output.fInputs.size()
-                                                  ? output.fInputs.at(chosen)->fInputName
+                                                  ? output.fInputs.at(chosen).fInputName.toString()
                                                   : QStringLiteral("no input"));
     }
     return kSavePrefix + VantrelFile::kFileName + kLineBreak +
@@ -515,6 +530,8 @@ void frmMain::saveAtExit()
 
 void frmMain::endProgram(int status)
 {
+    if (fConfig)
+        VantrelFile::KeepUntilExit(fConfig);
     fLock.reset();
     fExitStatus = status;
     close();

@@ -211,7 +211,7 @@ QString frmMain::presetRowMismatch(const PresetRow &saved) const
             .arg(output.fOutputName)
             .arg(saved.selected + 1)
             .arg(saved.inputName);
-    const QString &inputName = output.fInputs.at(saved.selected)->fInputName;
+    const QString &inputName = output.fInputs.at(saved.selected).fInputName;
     if (inputName != saved.inputName)
         return tr("row %1: input %2 of \"%3\" is now \"%4\", not \"%5\"")
             .arg(saved.output)
@@ -276,8 +276,9 @@ void frmMain::btnSavePreset_Click()
     for (int row = 0; row < fRowCount; ++row) {
         const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
         const int selected = cboItem[row]->currentIndex();
-        preset.rows.append({row + 1, output.fOutputName, selected,
-                            selected >= 0 ? output.fInputs.at(selected)->fInputName : QString()});
+        preset.rows.append(
+            {row + 1, output.fOutputName, selected,
+             selected >= 0 ? output.fInputs.at(selected).fInputName.toString() : QString()});
     }
 
     QList<Preset> presets = fPresetFile.presets();

@@ -1,6 +1,8 @@
+#include "CompactString.h"
 #include "ConfigFixtures.h"
 #include "FailDevice.h"
 #include "VantrelFile.h"
+#include "VantrelMerge.h"
 #include "VantrelText.h"
 #include "clsVantrelConfig.h"
 #include "clsVantrelParser.h"
@@ -59,6 +61,10 @@ private slots:
     void everyByteButLineEndsRoundTrips();
     void sizesBeyondSixteenBits();
     void writerRefusesWhatTheFileCannotHold();
+    void compactTextKeepsEveryCharacter_data();
+    void compactTextKeepsEveryCharacter();
+    void structureTellsNamesApart_data();
+    void structureTellsNamesApart();
     void readFailureNamesTheLine();
     void writeFailurePropagates();
     void saveFailuresLeaveTheOldFile();
@@ -132,8 +138,8 @@ void tst_config::workedExampleObjectsAndBytes()
     QCOMPARE(studio.fOutputName, QStringLiteral("Studio A"));
     QCOMPARE(studio.fSelected, qint16(1));
     QCOMPARE(studio.fInputs.size(), 2);
-    QCOMPARE(studio.fInputs.at(1)->fInputName, QStringLiteral("Player"));
-    QCOMPARE(studio.fInputs.at(0)->fCommand, QStringLiteral("SW1\\r"));
+    QCOMPARE(studio.fInputs.at(1).fInputName, QStringLiteral("Player"));
+    QCOMPARE(studio.fInputs.at(0).fCommand, QStringLiteral("SW1\\r"));
     const auto &monitor = *config.fOutputs.at(1);
     QCOMPARE(monitor.fOutputName, QStringLiteral("Monitor"));
     QCOMPARE(monitor.fSelected, qint16(-1));
@@ -153,8 +159,7 @@ void tst_config::freshConfigurationWritesTenLines()
 
     clsVantrelOutput output;
     output.Initialize();
-    output.fInputs.append(std::make_shared<clsVantrelInput>());
-    output.fInputs.front()->Initialize();
+    output.fInputs.emplace_back().Initialize();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     output.Serialize(&buffer);
@@ -436,10 +441,8 @@ void tst_config::sizesBeyondSixteenBits()
         config.fOutputs.append(output);
     }
     config.fOutputs.front()->fInputs.resize(33000);
-    for (auto &input : config.fOutputs.front()->fInputs) {
-        input = std::make_shared<clsVantrelInput>();
-        input->Initialize();
-    }
+    for (auto &input : config.fOutputs.front()->fInputs)
+        input.Initialize();
     VantrelFile::Save(config, path());
     const auto reread = VantrelFile::Load(path());
     QCOMPARE(reread.config->fOutputs.size(), 33000);
@@ -459,12 +462,78 @@ void tst_config::writerRefusesWhatTheFileCannotHold()
     for (const QString &value : bad) {
         auto config = VantrelFile::Load(path()).config;
         config->fOutputs.at(1)->fInputs.clear();
-        config->fOutputs.at(0)->fInputs.at(1)->fCommand = value;
+        config->fOutputs.at(0)->fInputs[1].fCommand = value;
         QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelFile::Save(*config, path()));
         QCOMPARE(readFile(path()), workedExampleFile());
     }
     QCOMPARE(VantrelText::StorableLine(QStringLiteral("a\r\nb\u2603\u00e9")),
              QStringLiteral("ab\u00e9"));
+}
+
+void tst_config::compactTextKeepsEveryCharacter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("other"); // differs from text in one character
+    QTest::newRow("empty") << QString() << QStringLiteral("a");
+    QTest::newRow("ascii") << QStringLiteral("Studio A") << QStringLiteral("Studio B");
+    QTest::newRow("latin-1") << QStringLiteral("caf\u00e9\u00ff")
+                             << QStringLiteral("caf\u00e9\u0100");
+    QTest::newRow("nul") << QString::fromLatin1("a\0b", 3) << QString::fromLatin1("a\0c", 3);
+    QTest::newRow("wide") << QStringLiteral("snow \u2603") << QStringLiteral("snow \u2604");
+    QTest::newRow("surrogate") << QString(QChar(0xD800)) << QString(QChar(0xDC00));
+}
+
+void tst_config::compactTextKeepsEveryCharacter()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, other);
+    const CompactString kept(text);
+    QCOMPARE(kept.toString(), text);
+    QCOMPARE(kept.size(), text.size());
+    QCOMPARE(kept.isEmpty(), text.isEmpty());
+    QVERIFY(kept == text && !(kept != text));
+    QVERIFY(kept != other && CompactString(other) != kept);
+    CompactString copy;
+    copy = kept;
+    QVERIFY(copy == kept && copy.storage() == kept.storage());
+    // A text that fits bytes is written as bytes; one that does not is refused.
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    if (kept.isWide()) {
+        QVERIFY_THROWS_EXCEPTION(VantrelError, VantrelText::WriteLine(&file, {}, kept));
+    } else {
+        VantrelText::WriteLine(&file, QLatin1String("k="), kept);
+        QCOMPARE(file.data(), "k=" + text.toLatin1() + "\r\n");
+    }
+}
+
+void tst_config::structureTellsNamesApart_data()
+{
+    QTest::addColumn<QByteArray>("changed");
+    QTest::addColumn<bool>("same");
+    const QByteArray head = "[vantrel]\n[output]\nname=A\n[input]\nname=";
+    QTest::newRow("unchanged") << head + "x\n[input]\nname=\n[output]\nname=B\n" << true;
+    QTest::newRow("choice") << head + "x\n[input]\nname=\n[output]\nname=B\nselected=1\n" << true;
+    QTest::newRow("renamed") << head + "y\n[input]\nname=\n[output]\nname=B\n" << false;
+    QTest::newRow("name moved") << head + "\n[input]\nname=x\n[output]\nname=B\n" << false;
+    QTest::newRow("input moved") << head + "x\n[output]\nname=B\n[input]\nname=\n" << false;
+}
+
+void tst_config::structureTellsNamesApart()
+{
+    QFETCH(QByteArray, changed);
+    QFETCH(bool, same);
+    const QByteArray loaded = "[vantrel]\n[output]\nname=A\n[input]\nname=x\ncommand=SW1\n"
+                              "[input]\nname=\n[output]\nname=B\nselected=1\n";
+    const QByteArray before = VantrelMerge::Structure(*loadBytes(crlf(loaded)).config);
+    // The newer file is read as the editor reads it before a save.
+    QVERIFY(writeFile(path(), crlf(changed.replace("name=x\n", "name=x\ncommand=SW2\n"))));
+    const auto newer = VantrelFile::Load(path(), VantrelFile::Commands::Leave);
+    QCOMPARE(VantrelMerge::Structure(*newer.config) == before, same);
+    QCOMPARE(newer.config->fOutputs.at(1)->fSelected, changed.contains("selected=1") ? 1 : -1);
+    for (const auto &output : newer.config->fOutputs)
+        for (const clsVantrelInput &input : output->fInputs)
+            QVERIFY(input.fCommand.isEmpty());
 }
 
 void tst_config::readFailureNamesTheLine()

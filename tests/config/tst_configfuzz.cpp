@@ -168,8 +168,8 @@ void tst_configfuzz::lineEndsAcrossChunkBoundaries()
             QCOMPARE(output.fOutputName.size(), name.size());
             QCOMPARE(output.fSelected, qint16(0));
             QCOMPARE(output.fInputs.size(), 1);
-            QCOMPARE(output.fInputs.at(0)->fInputName, QString::fromLatin1("a\0b", 3));
-            QCOMPARE(output.fInputs.at(0)->fCommand, QStringLiteral("c"));
+            QCOMPARE(output.fInputs.at(0).fInputName, QString::fromLatin1("a\0b", 3));
+            QCOMPARE(output.fInputs.at(0).fCommand, QStringLiteral("c"));
         }
     }
 }

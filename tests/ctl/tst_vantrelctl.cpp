@@ -131,7 +131,7 @@ void tst_vantrelctl::newWritesWhatTheLoadersReadWhole()
     for (const auto &output : c.fOutputs)
         QCOMPARE(output->fInputs.size(), inputs);
     if (inputs > 0)
-        QCOMPARE(c.fOutputs.last()->fInputs.last()->fCommand, lastCommand);
+        QCOMPARE(c.fOutputs.last()->fInputs.last().fCommand, lastCommand);
     if (options.contains(u"--output-names"_s))
         QCOMPARE(c.fOutputs.at(2)->fOutputName, QStringLiteral("Café"));
     // An existing file is kept unless --force.
@@ -189,10 +189,10 @@ void tst_vantrelctl::csvCellsSurvive()
     const clsVantrelConfig &c = *loaded.config;
     QCOMPARE(c.fOutputs.size(), 2);
     QCOMPARE(c.fOutputs[0]->fOutputName, QStringLiteral("Studio \"A\""));
-    QCOMPARE(c.fOutputs[0]->fInputs[0]->fInputName, QStringLiteral("Tuner, FM"));
-    QCOMPARE(c.fOutputs[0]->fInputs[0]->fCommand, QStringLiteral("SW1\\r\\nSW2"));
+    QCOMPARE(c.fOutputs[0]->fInputs[0].fInputName, QStringLiteral("Tuner, FM"));
+    QCOMPARE(c.fOutputs[0]->fInputs[0].fCommand, QStringLiteral("SW1\\r\\nSW2"));
     QCOMPARE(c.fOutputs[1]->fOutputName, QStringLiteral("Mon itor"));
-    QCOMPARE(c.fOutputs[1]->fInputs[0]->fInputName, QStringLiteral("Café"));
+    QCOMPARE(c.fOutputs[1]->fInputs[0].fInputName, QStringLiteral("Café"));
     QCOMPARE(c.fType, QStringLiteral("serial")); // the settings stay
     QCOMPARE(c.fOutputs[1]->fSelected, qint16(-1));
     // "Studio A" became "Studio \"A\"": its old choice has no namesake.

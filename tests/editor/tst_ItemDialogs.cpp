@@ -182,7 +182,7 @@ void tst_ItemDialogs::firstOutputSelectedAndBound()
         QCOMPARE(tabSequence(shown, 5), QStringList({u"lstInputs"_s, u"btnEdit"_s, u"OKButton"_s,
                                                      u"CancelButton"_s, u"txtOutputName"_s}));
         QVERIFY(dialog->inputSetup());
-        QCOMPARE(dialog->inputSetup()->fInput, window->fConfig->fOutputs.at(0)->fInputs.at(0));
+        QCOMPARE(dialog->inputSetup()->fInput, &window->fConfig->fOutputs.at(0)->fInputs.at(0));
         openInput(shown, 0, [&](QDialog *input) {
             QCOMPARE(input, dialog->inputSetup());
             QCOMPARE(input->size(), QSize(274, 163));
@@ -266,7 +266,7 @@ void tst_ItemDialogs::editInput()
     QFETCH(Leave, how);
     auto window = openEditor(workedExampleFile());
     QVERIFY(window);
-    const auto player = window->fConfig->fOutputs.at(0)->fInputs.at(1);
+    const auto *player = &window->fConfig->fOutputs.at(0)->fInputs.at(1);
     openOutput(window.get(), 0, [&](QDialog *dialog) {
         openInput(dialog, 1, [&](QDialog *input) {
             retype(edit(input, "txtInputName"), u"Disc"_s);
@@ -388,7 +388,7 @@ void tst_ItemDialogs::storedNamesLongerThanLimit()
         click(dialog, "CancelButton");
     });
     const auto output = window->fConfig->fOutputs.at(0);
-    const QString stored = inputName ? output->fInputs.at(0)->fInputName : output->fOutputName;
+    const QString stored = inputName ? output->fInputs.at(0).fInputName : output->fOutputName;
     QCOMPARE(stored, shortened ? longName.left(limit) : longName);
 }
 
@@ -576,7 +576,7 @@ void tst_ItemDialogs::longCommandKeptWhole()
         });
         click(dialog, "OKButton");
     });
-    QCOMPARE(window->fConfig->fOutputs.at(0)->fInputs.at(0)->fCommand, command);
+    QCOMPARE(window->fConfig->fOutputs.at(0)->fInputs.at(0).fCommand, command);
     click(window.get(), "btnClose");
     QCOMPARE(readFile(VantrelFile::kFileName), file);
 }

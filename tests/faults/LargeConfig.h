@@ -21,15 +21,15 @@ inline clsVantrelConfig largeConfig(QChar variant)
         output->fOutputName = QStringLiteral("Output %1").arg(o);
         output->fSelected = static_cast<qint16>(o % 10);
         for (int i = 0; i < 10; ++i) {
-            auto input = std::make_shared<clsVantrelInput>();
-            input->Initialize();
-            input->fInputName = QStringLiteral("Input %1").arg(i);
-            input->fCommand = QStringLiteral("%1 route %2 to %3 ")
-                                  .arg(variant)
-                                  .arg(i)
-                                  .arg(o)
-                                  .leftJustified(60, variant);
-            output->fInputs.append(input);
+            clsVantrelInput input;
+            input.Initialize();
+            input.fInputName = QStringLiteral("Input %1").arg(i);
+            input.fCommand = QStringLiteral("%1 route %2 to %3 ")
+                                 .arg(variant)
+                                 .arg(i)
+                                 .arg(o)
+                                 .leftJustified(60, variant);
+            output->fInputs.append(std::move(input));
         }
         config.fOutputs.append(output);
     }

@@ -174,8 +174,8 @@ bool sameModel(const clsVantrelConfig &a, const clsVantrelConfig &b)
             x.fInputs.size() != y.fInputs.size())
             return false;
         for (qsizetype j = 0; j < x.fInputs.size(); ++j) {
-            if (x.fInputs.at(j)->fInputName != y.fInputs.at(j)->fInputName ||
-                x.fInputs.at(j)->fCommand != y.fInputs.at(j)->fCommand)
+            if (x.fInputs.at(j).fInputName != y.fInputs.at(j).fInputName ||
+                x.fInputs.at(j).fCommand != y.fInputs.at(j).fCommand)
                 return false;
         }
     }

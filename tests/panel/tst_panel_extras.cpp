@@ -119,7 +119,7 @@ void tst_panel_extras::takeAllSendsPendingRowsInOrder()
     auto window = loadActive(fixture, numberedOutputs(5));
     QVERIFY(window);
     // Row 3's command cannot go out as single bytes: that press fails.
-    window->fConfig->fOutputs[2]->fInputs[1]->fCommand = QString(QChar(0x2603));
+    window->fConfig->fOutputs[2]->fInputs[1].fCommand = QString(QChar(0x2603));
     QVERIFY(!window->btnTakeAll->isEnabled());
     for (int row : {3, 0, 2})
         QTest::keyClick(window->cboItem[row], Qt::Key_Down);

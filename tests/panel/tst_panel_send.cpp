@@ -209,7 +209,7 @@ void tst_panel_send::failureMessageShowsCommandLiterally()
     auto window =
         fixture.load(QByteArray(workedExampleFile()).replace("type=serial", "type=modem"));
     QVERIFY(window);
-    window->fConfig->fOutputs.at(0)->fInputs.at(1)->fCommand = command;
+    window->fConfig->fOutputs.at(0)->fInputs[1].fCommand = command;
     VantrelMessageBox::clearHandler();
     QString text;
     QTimer poll;

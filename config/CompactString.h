@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+// Text of the model that a large file holds hundreds of thousands of: names
+// and commands. The file stores one byte per character, and a QString would
+// hold each in two, plus its own header and a pointer of its list; this keeps
+// one byte per character behind a single pointer whenever every character
+// fits a byte, which is all a file can give. Text that does not fit (typed
+// into a program, or imported) is kept as UTF-16, so it reaches the writer,
+// and its message, unchanged. An empty text holds nothing at all.
+//
+// It converts to QString wherever one is wanted, so code that reads a name
+// reads it as before; each conversion makes a copy.
+class CompactString
+{
+public:
+    CompactString() = default;
+    CompactString(const QString &text); // NOLINT: a QString is what callers assign
+    CompactString(QLatin1String text);
+    CompactString(const CompactString &other);
+    CompactString(CompactString &&other) noexcept : fBlock(other.fBlock) { other.fBlock = nullptr; }
+    CompactString &operator=(const CompactString &other);
+    CompactString &operator=(CompactString &&other) noexcept;
+    ~CompactString();
+
+    operator QString() const { return toString(); } // NOLINT: read as a QString
+    QString toString() const;
+
+    qsizetype size() const;
+    bool isEmpty() const { return fBlock == nullptr; }
+    void clear();
+    QString left(qsizetype n) const { return toString().left(n); }
+
+    // The characters as single bytes, for a text that is not wide.
+    bool isWide() const;
+    QLatin1String latin1() const;
+    // The whole stored form, size and width included: two texts are equal
+    // exactly when these bytes are. Empty for the empty text; a form with
+    // characters starts with kEmptyStorage bytes that are not all zero.
+    QByteArrayView storage() const;
+    static constexpr qsizetype kEmptyStorage = 8;
+
+    friend bool operator==(const CompactString &a, const CompactString &b)
+    {
+        return a.storage() == b.storage();
+    }
+    friend bool operator!=(const CompactString &a, const CompactString &b) { return !(a == b); }
+    friend bool operator==(const CompactString &a, const QString &b) { return a.equals(b); }
+    friend bool operator!=(const CompactString &a, const QString &b) { return !a.equals(b); }
+    friend bool operator==(const QString &a, const CompactString &b) { return b.equals(a); }
+    friend bool operator!=(const QString &a, const CompactString &b) { return !b.equals(a); }
+    // Lets a failed QCOMPARE show the text.
+    friend char *toString(const CompactString &text);
+
+private:
+    bool equals(const QString &text) const;
+    void assign(const char *data, qsizetype size, bool wide);
+
+    // A header (the number of characters and whether they are UTF-16) and
+    // the characters; null for the empty text.
+    char *fBlock = nullptr;
+};

@@ -468,16 +468,18 @@ LoadResult Load(QIODevice &channel, Commands commands)
 
     clsVantrelParser parser;
     parser.fKeepCommands = commands == Commands::Keep;
+    parser.fTextItems = false;
     parser.Initialize(&channel);
     result.config->Deserialize(parser);
 
     if (parser.fItemType != clsVantrelParser::EndOfInput) {
         result.complete = false;
         result.stopLine = parser.fLine;
+        const QString item = parser.fRawItem;
         result.stopText = parser.fItemType == clsVantrelParser::SectionHeader
-                              ? QStringLiteral("[%1]").arg(parser.fItem)
-                          : parser.fHasEquals ? parser.fItem + QLatin1Char('=') + parser.fValue
-                                              : parser.fItem;
+                              ? QStringLiteral("[%1]").arg(item)
+                          : parser.fHasEquals ? item + QLatin1Char('=') + parser.fRawValue
+                                              : item;
     }
     return result;
 }

@@ -17,6 +17,8 @@ QString TrimSpaces(const QString &text);
 QString LowerAscii(const QString &text);
 // LowerAscii(text) == word for a word in lower case, without a copy.
 bool EqualsLowerAscii(const QString &text, QLatin1String word);
+// The same for the file's bytes as read, Latin-1 as everywhere.
+bool EqualsLowerAscii(QLatin1String text, QLatin1String word);
 // True when the character fits one byte of the file.
 inline bool FitsByte(QChar c)
 {

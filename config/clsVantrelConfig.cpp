@@ -55,12 +55,12 @@ void clsVantrelConfig::Deserialize(clsVantrelParser &Parser)
     // The settings header is matched with its letter case: "[Vantrel]" is
     // not ours, and then nothing at all is read.
     if (Parser.fItemType != clsVantrelParser::SectionHeader ||
-        Parser.fItem != QLatin1String("vantrel"))
+        Parser.fRawItem != QLatin1String("vantrel"))
         return;
     Parser.GetNextItem();
 
     while (Parser.fItemType == clsVantrelParser::Entry) {
-        const QString &key = Parser.fItem;
+        const QLatin1String key = Parser.fRawItem;
         QString *field = nullptr;
         if (key == QLatin1String("type"))
             field = &fType;
@@ -81,12 +81,12 @@ void clsVantrelConfig::Deserialize(clsVantrelParser &Parser)
         else if (key == QLatin1String("port"))
             field = &fPort;
         if (field)
-            *field = Parser.fValue;
+            *field = Parser.fRawValue;
         Parser.GetNextItem();
     }
 
     while (Parser.fItemType == clsVantrelParser::SectionHeader &&
-           Parser.fItem == QLatin1String("output")) {
+           Parser.fRawItem == QLatin1String("output")) {
         auto output = std::make_shared<clsVantrelOutput>();
         output->Initialize();
         fOutputs.append(output);

@@ -22,7 +22,7 @@ void clsVantrelInput::Serialize(QIODevice *aChannel) const
 void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
 {
     while (Parser.fItemType == clsVantrelParser::Entry) {
-        const QString &key = Parser.fItem;
+        const QLatin1String key = Parser.fRawItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name")))
             fInputName = Parser.fRawValue;
         else if (Parser.fKeepCommands &&

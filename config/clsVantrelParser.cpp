@@ -15,6 +15,7 @@ void clsVantrelParser::Initialize(QIODevice *aChannel)
     fChannel = aChannel;
     fBuffer.clear();
     fPos = 0;
+    fNextLf = -1;
     fEof = false;
     fLinesRead = 0;
     if (!fChannel || !fChannel->isReadable())
@@ -35,6 +36,7 @@ bool clsVantrelParser::fill()
         fBuffer.resize(rest);
         fPos = 0;
     }
+    fNextLf = -1;
     const qsizetype old = fBuffer.size();
     fBuffer.resize(old + kChunkSize);
     const qint64 got = fChannel->read(fBuffer.data() + old, kChunkSize);
@@ -59,15 +61,14 @@ bool clsVantrelParser::readLine(LineView &line)
     for (;;) {
         const char *data = fBuffer.constData();
         const qsizetype size = fBuffer.size();
-        // The buffer ends in a NUL (QByteArray keeps one after the data), so
-        // the library's vectorised scan can find the line end; a NUL inside
-        // the line is passed over.
-        while (scan < size) {
-            scan += qsizetype(std::strcspn(data + scan, "\r\n"));
-            if (scan >= size || data[scan] != '\0')
-                break;
-            ++scan;
+        // Two memchr() calls rather than one scan for either byte: the
+        // library's are vectorised, and a NUL inside a line is just a byte.
+        if (fNextLf < scan) {
+            const void *lf = std::memchr(data + scan, '\n', size_t(size - scan));
+            fNextLf = lf ? static_cast<const char *>(lf) - data : size;
         }
+        const void *firstCr = std::memchr(data + scan, '\r', size_t(fNextLf - scan));
+        scan = firstCr ? static_cast<const char *>(firstCr) - data : fNextLf;
         if (scan < size) {
             line = {data + fPos, scan - fPos};
             const bool cr = data[scan] == '\r';
@@ -115,8 +116,6 @@ QLatin1String trimmed(const char *begin, const char *end)
 
 void clsVantrelParser::GetNextItem()
 {
-    // Items are assigned from the raw bytes: fItem keeps its storage from line
-    // to line, and fValue allocates only when the model kept the last one.
     QLatin1String line;
     LineView raw;
     while (line.isEmpty()) {
@@ -133,19 +132,27 @@ void clsVantrelParser::GetNextItem()
     const char *end = begin + line.size();
     if (line.size() >= 2 && line.front() == QLatin1Char('[') && line.back() == QLatin1Char(']')) {
         fItemType = SectionHeader;
-        fItem = trimmed(begin + 1, end - 1);
+        fRawItem = trimmed(begin + 1, end - 1);
+        fRawValue = QLatin1String();
+        // A header leaves fValue as the entry before it left it.
+        if (fTextItems)
+            fItem = fRawItem;
         return;
     }
     fItemType = Entry;
     const char *eq = static_cast<const char *>(std::memchr(begin, '=', size_t(line.size())));
     fHasEquals = eq != nullptr;
     if (!eq) {
-        fItem = line; // already trimmed
+        fRawItem = line; // already trimmed
         fRawValue = QLatin1String();
-        fValue.clear();
     } else {
-        fItem = trimmed(begin, eq);
+        fRawItem = trimmed(begin, eq);
         fRawValue = trimmed(eq + 1, end);
+    }
+    // Assigned from the raw bytes, so the strings keep their storage from
+    // line to line.
+    if (fTextItems) {
+        fItem = fRawItem;
         fValue = fRawValue;
     }
 }

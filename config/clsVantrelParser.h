@@ -26,11 +26,18 @@ public:
 
     QIODevice *fChannel = nullptr;
     qint16 fItemType = None;
+    // The item and value as text, filled only while fTextItems is set.
     QString fItem;
     QString fValue;
-    // The same value as the file's bytes, valid until the next item: the
-    // model keeps names and commands in this form, without a detour.
+    // The same item and value as the file's bytes, valid until the next
+    // item: the model reads these, so a load turns each name and command
+    // into its one stored copy without a detour through UTF-16. The value
+    // is empty after a header.
+    QLatin1String fRawItem;
     QLatin1String fRawValue;
+    // Whether fItem and fValue are filled. A load of the model reads only
+    // the raw forms and clears it: a large file has millions of lines.
+    bool fTextItems = true;
     // Whether the inputs read keep their commands (see VantrelFile::Load).
     bool fKeepCommands = true;
     // Whether the current entry's line held "=", so a message can show the
@@ -53,6 +60,10 @@ private:
     QByteArray fBuffer;
     QByteArray fSpill;
     qsizetype fPos = 0;
+    // Where the next LF at or after the scan sits (the buffer's size when it
+    // holds none), or -1 when not yet looked for: a file whose lines end in
+    // a lone CR is then not searched to the end of the buffer for every line.
+    qsizetype fNextLf = -1;
     bool fEof = false;
     qint64 fLinesRead = 0;
 };

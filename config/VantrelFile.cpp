@@ -466,9 +466,11 @@ LoadResult Load(QIODevice &channel, Commands commands)
     result.config = std::make_shared<clsVantrelConfig>();
     result.config->Initialize();
 
+    CompactString::Pool pool;
     clsVantrelParser parser;
     parser.fKeepCommands = commands == Commands::Keep;
     parser.fTextItems = false;
+    parser.fPool = &pool;
     parser.Initialize(&channel);
     result.config->Deserialize(parser);
 

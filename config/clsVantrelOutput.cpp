@@ -39,7 +39,7 @@ void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
     while (Parser.fItemType == clsVantrelParser::Entry) {
         const QLatin1String key = Parser.fRawItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name"))) {
-            fOutputName = Parser.fRawValue;
+            fOutputName = Parser.ValueText();
         } else if (VantrelText::EqualsLowerAscii(key, QLatin1String("selected"))) {
             const QString value = Parser.fRawValue;
             if (!ParseSelectedValue(value, fSelected))

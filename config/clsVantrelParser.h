@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CompactString.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -35,6 +37,12 @@ public:
     // is empty after a header.
     QLatin1String fRawItem;
     QLatin1String fRawValue;
+    // The current value as the model keeps it, placed in fPool when set.
+    CompactString ValueText() const
+    {
+        return fPool ? CompactString(fRawValue, *fPool) : CompactString(fRawValue);
+    }
+    CompactString::Pool *fPool = nullptr;
     // Whether fItem and fValue are filled. A load of the model reads only
     // the raw forms and clears it: a large file has millions of lines.
     bool fTextItems = true;

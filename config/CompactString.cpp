@@ -41,6 +41,9 @@ constexpr size_t kPooled = 8;
 constexpr size_t kPoolBlock = 2 * 1024 * 1024;
 // Longer texts go to the heap, so a block wastes little at its end.
 constexpr qsizetype kLargestPooled = 16 * 1024;
+// A small file's texts go to the heap: a fresh block would cost it more in
+// page faults than it saves.
+constexpr qint64 kPoolAfter = 256 * 1024;
 
 struct PoolBlock
 {
@@ -108,7 +111,8 @@ CompactString::CompactString(QLatin1String text, Pool &pool)
 {
     if (text.isEmpty())
         return;
-    if (text.size() > kLargestPooled) {
+    pool.fOffered += text.size();
+    if (text.size() > kLargestPooled || pool.fOffered <= kPoolAfter) {
         assign(text.data(), text.size(), false);
         return;
     }

@@ -36,6 +36,8 @@ public:
         char *fBlock = nullptr;
         size_t fUsed = 0;
         int fBlocks = 0;
+        // The bytes of text offered so far, blocks begin after kPoolAfter.
+        qint64 fOffered = 0;
     };
 
     CompactString() = default;

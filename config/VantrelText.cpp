@@ -22,20 +22,6 @@ QString TrimSpaces(const QString &text)
     return (begin == 0 && end == text.size()) ? text : text.mid(begin, end - begin);
 }
 
-bool EqualsLowerAscii(QLatin1String text, QLatin1String word)
-{
-    if (text.size() != word.size())
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        uchar c = uchar(text.data()[i]);
-        if (c >= 'A' && c <= 'Z')
-            c = uchar(c + ('a' - 'A'));
-        if (c != uchar(word.data()[i]))
-            return false;
-    }
-    return true;
-}
-
 QString LowerAscii(const QString &text)
 {
     const auto isUpper = [](QChar c) {

@@ -85,13 +85,18 @@ void clsVantrelConfig::Deserialize(clsVantrelParser &Parser)
         Parser.GetNextItem();
     }
 
+    qsizetype inputs = 0;
     while (Parser.fItemType == clsVantrelParser::SectionHeader &&
            Parser.fRawItem == QLatin1String("output")) {
         auto output = std::make_shared<clsVantrelOutput>();
         output->Initialize();
+        // Outputs mostly have as many inputs as the one before: room for
+        // them up front spares the list its growing steps.
+        output->fInputs.reserve(inputs);
         fOutputs.append(output);
         Parser.GetNextItem();
         output->Deserialize(Parser);
+        inputs = output->fInputs.size();
     }
 }
 

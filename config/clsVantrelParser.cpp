@@ -6,16 +6,43 @@
 #include <QIODevice>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
+
 constexpr qint64 kChunkSize = 64 * 1024;
+
+// The first CR or LF in [from, end), or end. One pass for both bytes, in
+// line: most lines are short, and a library call per byte sought costs
+// more than the search. A NUL inside a line is just a byte.
+const char *lineEnd(const char *from, const char *end)
+{
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - from >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+        const int found =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+        if (found)
+            return from + qCountTrailingZeroBits(quint32(found));
+        from += 16;
+    }
+#endif
+    while (from < end && *from != '\r' && *from != '\n')
+        ++from;
+    return from;
 }
+
+} // namespace
 
 void clsVantrelParser::Initialize(QIODevice *aChannel)
 {
     fChannel = aChannel;
     fBuffer.clear();
     fPos = 0;
-    fNextLf = -1;
     fEof = false;
     fLinesRead = 0;
     if (!fChannel || !fChannel->isReadable())
@@ -36,7 +63,6 @@ bool clsVantrelParser::fill()
         fBuffer.resize(rest);
         fPos = 0;
     }
-    fNextLf = -1;
     const qsizetype old = fBuffer.size();
     fBuffer.resize(old + kChunkSize);
     const qint64 got = fChannel->read(fBuffer.data() + old, kChunkSize);
@@ -61,14 +87,7 @@ bool clsVantrelParser::readLine(LineView &line)
     for (;;) {
         const char *data = fBuffer.constData();
         const qsizetype size = fBuffer.size();
-        // Two memchr() calls rather than one scan for either byte: the
-        // library's are vectorised, and a NUL inside a line is just a byte.
-        if (fNextLf < scan) {
-            const void *lf = std::memchr(data + scan, '\n', size_t(size - scan));
-            fNextLf = lf ? static_cast<const char *>(lf) - data : size;
-        }
-        const void *firstCr = std::memchr(data + scan, '\r', size_t(fNextLf - scan));
-        scan = firstCr ? static_cast<const char *>(firstCr) - data : fNextLf;
+        scan = lineEnd(data + scan, data + size) - data;
         if (scan < size) {
             line = {data + fPos, scan - fPos};
             const bool cr = data[scan] == '\r';
@@ -140,7 +159,12 @@ void clsVantrelParser::GetNextItem()
         return;
     }
     fItemType = Entry;
-    const char *eq = static_cast<const char *>(std::memchr(begin, '=', size_t(line.size())));
+    // Keys are short: a loop finds the "=" sooner than a library call.
+    const char *eq = begin;
+    while (eq < end && *eq != '=')
+        ++eq;
+    if (eq == end)
+        eq = nullptr;
     fHasEquals = eq != nullptr;
     if (!eq) {
         fRawItem = line; // already trimmed

@@ -68,10 +68,6 @@ private:
     QByteArray fBuffer;
     QByteArray fSpill;
     qsizetype fPos = 0;
-    // Where the next LF at or after the scan sits (the buffer's size when it
-    // holds none), or -1 when not yet looked for: a file whose lines end in
-    // a lone CR is then not searched to the end of the buffer for every line.
-    qsizetype fNextLf = -1;
     bool fEof = false;
     qint64 fLinesRead = 0;
 };

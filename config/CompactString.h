@@ -16,9 +16,34 @@
 class CompactString
 {
 public:
+    // Where a load places the texts it reads: large blocks filled one after
+    // another instead of a heap allocation each. A large file holds hundreds
+    // of thousands of texts; one by one they cost the allocator's time and
+    // bookkeeping, and fresh memory page by page. A block is freed when its
+    // last text is; texts copied from it go to the heap as usual.
+    class Pool
+    {
+    public:
+        Pool() = default;
+        Pool(const Pool &) = delete;
+        Pool &operator=(const Pool &) = delete;
+        ~Pool();
+
+    private:
+        friend class CompactString;
+        char *place(qsizetype bytes);
+
+        char *fBlock = nullptr;
+        size_t fUsed = 0;
+        int fBlocks = 0;
+        // The bytes of text offered so far, blocks begin after kPoolAfter.
+        qint64 fOffered = 0;
+    };
+
     CompactString() = default;
     CompactString(const QString &text); // NOLINT: a QString is what callers assign
     CompactString(QLatin1String text);
+    CompactString(QLatin1String text, Pool &pool);
     CompactString(const CompactString &other);
     CompactString(CompactString &&other) noexcept : fBlock(other.fBlock) { other.fBlock = nullptr; }
     CompactString &operator=(const CompactString &other);

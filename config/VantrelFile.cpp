@@ -466,18 +466,22 @@ LoadResult Load(QIODevice &channel, Commands commands)
     result.config = std::make_shared<clsVantrelConfig>();
     result.config->Initialize();
 
+    CompactString::Pool pool;
     clsVantrelParser parser;
     parser.fKeepCommands = commands == Commands::Keep;
+    parser.fTextItems = false;
+    parser.fPool = &pool;
     parser.Initialize(&channel);
     result.config->Deserialize(parser);
 
     if (parser.fItemType != clsVantrelParser::EndOfInput) {
         result.complete = false;
         result.stopLine = parser.fLine;
+        const QString item = parser.fRawItem;
         result.stopText = parser.fItemType == clsVantrelParser::SectionHeader
-                              ? QStringLiteral("[%1]").arg(parser.fItem)
-                          : parser.fHasEquals ? parser.fItem + QLatin1Char('=') + parser.fValue
-                                              : parser.fItem;
+                              ? QStringLiteral("[%1]").arg(item)
+                          : parser.fHasEquals ? item + QLatin1Char('=') + parser.fRawValue
+                                              : item;
     }
     return result;
 }

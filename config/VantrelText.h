@@ -17,6 +17,21 @@ QString TrimSpaces(const QString &text);
 QString LowerAscii(const QString &text);
 // LowerAscii(text) == word for a word in lower case, without a copy.
 bool EqualsLowerAscii(const QString &text, QLatin1String word);
+// The same for the file's bytes as read, Latin-1 as everywhere. Inline: a
+// load matches every key of the file with it.
+inline bool EqualsLowerAscii(QLatin1String text, QLatin1String word)
+{
+    if (text.size() != word.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        uchar c = uchar(text.data()[i]);
+        if (c >= 'A' && c <= 'Z')
+            c = uchar(c + ('a' - 'A'));
+        if (c != uchar(word.data()[i]))
+            return false;
+    }
+    return true;
+}
 // True when the character fits one byte of the file.
 inline bool FitsByte(QChar c)
 {

@@ -55,12 +55,12 @@ void clsVantrelConfig::Deserialize(clsVantrelParser &Parser)
     // The settings header is matched with its letter case: "[Vantrel]" is
     // not ours, and then nothing at all is read.
     if (Parser.fItemType != clsVantrelParser::SectionHeader ||
-        Parser.fItem != QLatin1String("vantrel"))
+        Parser.fRawItem != QLatin1String("vantrel"))
         return;
     Parser.GetNextItem();
 
     while (Parser.fItemType == clsVantrelParser::Entry) {
-        const QString &key = Parser.fItem;
+        const QLatin1String key = Parser.fRawItem;
         QString *field = nullptr;
         if (key == QLatin1String("type"))
             field = &fType;
@@ -81,17 +81,22 @@ void clsVantrelConfig::Deserialize(clsVantrelParser &Parser)
         else if (key == QLatin1String("port"))
             field = &fPort;
         if (field)
-            *field = Parser.fValue;
+            *field = Parser.fRawValue;
         Parser.GetNextItem();
     }
 
+    qsizetype inputs = 0;
     while (Parser.fItemType == clsVantrelParser::SectionHeader &&
-           Parser.fItem == QLatin1String("output")) {
+           Parser.fRawItem == QLatin1String("output")) {
         auto output = std::make_shared<clsVantrelOutput>();
         output->Initialize();
+        // Outputs mostly have as many inputs as the one before: room for
+        // them up front spares the list its growing steps.
+        output->fInputs.reserve(inputs);
         fOutputs.append(output);
         Parser.GetNextItem();
         output->Deserialize(Parser);
+        inputs = output->fInputs.size();
     }
 }
 

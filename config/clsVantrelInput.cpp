@@ -22,12 +22,12 @@ void clsVantrelInput::Serialize(QIODevice *aChannel) const
 void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
 {
     while (Parser.fItemType == clsVantrelParser::Entry) {
-        const QString &key = Parser.fItem;
+        const QLatin1String key = Parser.fRawItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name")))
-            fInputName = Parser.fRawValue;
+            fInputName = Parser.ValueText();
         else if (Parser.fKeepCommands &&
                  VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
-            fCommand = Parser.fRawValue;
+            fCommand = Parser.ValueText();
         Parser.GetNextItem();
     }
 }

@@ -37,19 +37,20 @@ void clsVantrelOutput::Serialize(QIODevice *aChannel) const
 void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
 {
     while (Parser.fItemType == clsVantrelParser::Entry) {
-        const QString &key = Parser.fItem;
+        const QLatin1String key = Parser.fRawItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name"))) {
-            fOutputName = Parser.fRawValue;
+            fOutputName = Parser.ValueText();
         } else if (VantrelText::EqualsLowerAscii(key, QLatin1String("selected"))) {
-            if (!ParseSelectedValue(Parser.fValue, fSelected))
+            const QString value = Parser.fRawValue;
+            if (!ParseSelectedValue(value, fSelected))
                 throw VantrelError(QStringLiteral("line %1: selected value %2 is out of range")
                                        .arg(Parser.fLine)
-                                       .arg(Parser.fValue.left(40)));
+                                       .arg(value.left(40)));
         }
         Parser.GetNextItem();
     }
     while (Parser.fItemType == clsVantrelParser::SectionHeader &&
-           VantrelText::EqualsLowerAscii(Parser.fItem, QLatin1String("input"))) {
+           VantrelText::EqualsLowerAscii(Parser.fRawItem, QLatin1String("input"))) {
         clsVantrelInput &input = fInputs.emplace_back();
         input.Initialize();
         Parser.GetNextItem();

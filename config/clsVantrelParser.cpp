@@ -6,9 +6,37 @@
 #include <QIODevice>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
+
 constexpr qint64 kChunkSize = 64 * 1024;
+
+// The first CR or LF in [from, end), or end. One pass for both bytes, in
+// line: most lines are short, and a library call per byte sought costs
+// more than the search. A NUL inside a line is just a byte.
+const char *lineEnd(const char *from, const char *end)
+{
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - from >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+        const int found =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+        if (found)
+            return from + qCountTrailingZeroBits(quint32(found));
+        from += 16;
+    }
+#endif
+    while (from < end && *from != '\r' && *from != '\n')
+        ++from;
+    return from;
 }
+
+} // namespace
 
 void clsVantrelParser::Initialize(QIODevice *aChannel)
 {
@@ -59,15 +87,7 @@ bool clsVantrelParser::readLine(LineView &line)
     for (;;) {
         const char *data = fBuffer.constData();
         const qsizetype size = fBuffer.size();
-        // The buffer ends in a NUL (QByteArray keeps one after the data), so
-        // the library's vectorised scan can find the line end; a NUL inside
-        // the line is passed over.
-        while (scan < size) {
-            scan += qsizetype(std::strcspn(data + scan, "\r\n"));
-            if (scan >= size || data[scan] != '\0')
-                break;
-            ++scan;
-        }
+        scan = lineEnd(data + scan, data + size) - data;
         if (scan < size) {
             line = {data + fPos, scan - fPos};
             const bool cr = data[scan] == '\r';
@@ -115,8 +135,6 @@ QLatin1String trimmed(const char *begin, const char *end)
 
 void clsVantrelParser::GetNextItem()
 {
-    // Items are assigned from the raw bytes: fItem keeps its storage from line
-    // to line, and fValue allocates only when the model kept the last one.
     QLatin1String line;
     LineView raw;
     while (line.isEmpty()) {
@@ -133,19 +151,32 @@ void clsVantrelParser::GetNextItem()
     const char *end = begin + line.size();
     if (line.size() >= 2 && line.front() == QLatin1Char('[') && line.back() == QLatin1Char(']')) {
         fItemType = SectionHeader;
-        fItem = trimmed(begin + 1, end - 1);
+        fRawItem = trimmed(begin + 1, end - 1);
+        fRawValue = QLatin1String();
+        // A header leaves fValue as the entry before it left it.
+        if (fTextItems)
+            fItem = fRawItem;
         return;
     }
     fItemType = Entry;
-    const char *eq = static_cast<const char *>(std::memchr(begin, '=', size_t(line.size())));
+    // Keys are short: a loop finds the "=" sooner than a library call.
+    const char *eq = begin;
+    while (eq < end && *eq != '=')
+        ++eq;
+    if (eq == end)
+        eq = nullptr;
     fHasEquals = eq != nullptr;
     if (!eq) {
-        fItem = line; // already trimmed
+        fRawItem = line; // already trimmed
         fRawValue = QLatin1String();
-        fValue.clear();
     } else {
-        fItem = trimmed(begin, eq);
+        fRawItem = trimmed(begin, eq);
         fRawValue = trimmed(eq + 1, end);
+    }
+    // Assigned from the raw bytes, so the strings keep their storage from
+    // line to line.
+    if (fTextItems) {
+        fItem = fRawItem;
         fValue = fRawValue;
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CompactString.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -26,11 +28,24 @@ public:
 
     QIODevice *fChannel = nullptr;
     qint16 fItemType = None;
+    // The item and value as text, filled only while fTextItems is set.
     QString fItem;
     QString fValue;
-    // The same value as the file's bytes, valid until the next item: the
-    // model keeps names and commands in this form, without a detour.
+    // The same item and value as the file's bytes, valid until the next
+    // item: the model reads these, so a load turns each name and command
+    // into its one stored copy without a detour through UTF-16. The value
+    // is empty after a header.
+    QLatin1String fRawItem;
     QLatin1String fRawValue;
+    // The current value as the model keeps it, placed in fPool when set.
+    CompactString ValueText() const
+    {
+        return fPool ? CompactString(fRawValue, *fPool) : CompactString(fRawValue);
+    }
+    CompactString::Pool *fPool = nullptr;
+    // Whether fItem and fValue are filled. A load of the model reads only
+    // the raw forms and clears it: a large file has millions of lines.
+    bool fTextItems = true;
     // Whether the inputs read keep their commands (see VantrelFile::Load).
     bool fKeepCommands = true;
     // Whether the current entry's line held "=", so a message can show the

@@ -17,6 +17,7 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -63,6 +64,7 @@ private slots:
     void writerRefusesWhatTheFileCannotHold();
     void compactTextKeepsEveryCharacter_data();
     void compactTextKeepsEveryCharacter();
+    void pooledTextsOutliveTheirPool();
     void structureTellsNamesApart_data();
     void structureTellsNamesApart();
     void readFailureNamesTheLine();
@@ -505,6 +507,26 @@ void tst_config::compactTextKeepsEveryCharacter()
         VantrelText::WriteLine(&file, QLatin1String("k="), kept);
         QCOMPARE(file.data(), "k=" + text.toLatin1() + "\r\n");
     }
+}
+
+void tst_config::pooledTextsOutliveTheirPool()
+{
+    // Several blocks' worth, with texts too long for a block among them, then
+    // freed out of order and copied: each keeps its own characters.
+    const auto textOf = [](int i) {
+        return QByteArray(i % 97 == 0 ? 20000 : 40, char('a' + i % 26)) + QByteArray::number(i);
+    };
+    std::vector<CompactString> texts;
+    {
+        CompactString::Pool pool;
+        for (int i = 0; i < 60000; ++i)
+            texts.emplace_back(QLatin1String(textOf(i)), pool);
+    }
+    for (size_t i = 0; i < texts.size(); i += 2)
+        texts[i] = CompactString(texts[texts.size() - 1 - i]);
+    for (size_t i = 1; i < texts.size(); i += 2)
+        QCOMPARE(texts[i], QString::fromLatin1(textOf(int(i))));
+    QCOMPARE(texts.front(), QString::fromLatin1(textOf(int(texts.size() - 1))));
 }
 
 void tst_config::structureTellsNamesApart_data()

@@ -27,6 +27,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <malloc.h>
 #include <poll.h>
 #include <string>
@@ -213,8 +215,17 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const bool quick = Bench::quickMode(argc, argv);
-    const std::vector<int> sizes =
+    std::vector<int> sizes =
         quick ? std::vector<int>{10, 1000} : std::vector<int>{10, 1000, 10000, 30000, 100000};
+    // "--outputs N" measures one size only, with more rounds: for comparing
+    // a change to the save path without the whole table.
+    int rounds = 0;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--outputs") == 0) {
+            sizes = {std::atoi(argv[i + 1])};
+            rounds = 7;
+        }
+    }
     constexpr int kInputs = 10;
     constexpr int kCommandLength = 200;
 
@@ -242,7 +253,8 @@ int main(int argc, char **argv)
         if (!writeConfig(outputs, kInputs, kCommandLength, path) || !QFile::copy(path, original))
             return 1;
         const double fileMiB = double(QFileInfo(path).size()) / (1024.0 * 1024.0);
-        const int rounds = quick ? 1 : outputs >= 30000 ? 3 : 5;
+        if (rounds == 0)
+            rounds = quick ? 1 : outputs >= 30000 ? 3 : 5;
 
         // The programs, in turn with the baseline; the file is rewritten by
         // each Close with the same bytes, and restored after a changed run.

@@ -338,7 +338,7 @@ void writeInPlace(const clsVantrelConfig &config, const QString &path)
     PositionalWriter file(fd);
     bool written = false;
     try {
-        LineBlocks blocks(file);
+        LineBlocks blocks(file, fd);
         config.Serialize(&blocks);
         written = blocks.writeBlock();
     } catch (const VantrelError &) {
@@ -387,7 +387,7 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
     }
 #endif
     try {
-        LineBlocks blocks(channel);
+        LineBlocks blocks(channel, channel.handle());
         config.Serialize(&blocks);
         errno = 0;
         if (!blocks.writeBlock())

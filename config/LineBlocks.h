@@ -14,7 +14,7 @@
 // leaves errno as the write left it), so a failure gives the same message it
 // gave when the line itself was written.
 //
-// Given the file's descriptor, it has the system start writing each few MiB
+// Given the file's descriptor, it has the system start writing each MiB
 // to the disk as soon as they are handed over, while the rest is still being
 // formatted; the final sync then waits only for the tail. That changes when
 // the disk writes, not what is synced: the sync at the end stays as it was.
@@ -37,7 +37,7 @@ protected:
 
 private:
     static constexpr qsizetype kBlockSize = 64 * 1024;
-    static constexpr qint64 kStartWritingEvery = 4 * 1024 * 1024;
+    static constexpr qint64 kStartWritingEvery = 1024 * 1024;
     bool writeThrough(const char *data, qsizetype size);
     void startWriting();
 

@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -354,6 +357,45 @@ void writeInPlace(const clsVantrelConfig &config, const QString &path)
 
 using OldFile = struct stat;
 
+// Dropping a large file's cached pages takes about as long as the system
+// takes to free its blocks, and both happen when the new file replaces it, at
+// the end of the save. The pages go while the new content is being
+// formatted instead, on another thread; the old content stays whole on disk
+// and is read from there should the replacing fail.
+class OldPagesDropper
+{
+public:
+    explicit OldPagesDropper(const QString &path)
+    {
+#ifdef Q_OS_LINUX
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return;
+        try {
+            fThread = std::thread([fd] {
+                (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+                ::close(fd);
+            });
+        } catch (const std::system_error &) {
+            ::close(fd); // no thread: the pages go with the file, as before
+        }
+#else
+        Q_UNUSED(path);
+#endif
+    }
+    ~OldPagesDropper()
+    {
+        if (fThread.joinable())
+            fThread.join();
+    }
+    OldPagesDropper(const OldPagesDropper &) = delete;
+    OldPagesDropper &operator=(const OldPagesDropper &) = delete;
+
+private:
+    std::thread fThread;
+};
+
 #else
 
 struct OldFile
@@ -385,6 +427,9 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
         channel.cancelWriting();
         return false;
     }
+    std::optional<OldPagesDropper> dropper;
+    if (old)
+        dropper.emplace(path);
 #endif
     try {
         LineBlocks blocks(channel, channel.handle());
@@ -408,6 +453,9 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
         channel.cancelWriting();
         throw VantrelError(QStringLiteral("writing failed: %1").arg(reason));
     }
+#ifdef Q_OS_UNIX
+    dropper.reset();
+#endif
     if (!channel.commit())
         throw VantrelError(QStringLiteral("the new file could not replace the old one: %1")
                                .arg(channel.errorString()));

@@ -365,13 +365,24 @@ using OldFile = struct stat;
 class OldPagesDropper
 {
 public:
-    explicit OldPagesDropper(const QString &path)
+    OldPagesDropper(const QString &path, const struct stat &old)
     {
 #ifdef Q_OS_LINUX
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        struct stat now
+        {
+        };
+        int fd = -1;
+        try {
+            fd = openRegular(path, O_RDONLY, now);
+        } catch (const VantrelError &) {
+            return; // no longer a file: nothing of it to drop
+        }
         if (fd < 0)
             return;
+        if (now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+            ::close(fd); // another file took the name meanwhile: not ours to drop
+            return;
+        }
         try {
             fThread = std::thread([fd] {
                 (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
@@ -382,6 +393,7 @@ public:
         }
 #else
         Q_UNUSED(path);
+        Q_UNUSED(old);
 #endif
     }
     ~OldPagesDropper()
@@ -429,7 +441,7 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
     }
     std::optional<OldPagesDropper> dropper;
     if (old)
-        dropper.emplace(path);
+        dropper.emplace(path, *old);
 #endif
     try {
         LineBlocks blocks(channel, channel.handle());

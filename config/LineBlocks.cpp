@@ -2,15 +2,36 @@
 
 #include <cstring>
 
-LineBlocks::LineBlocks(QIODevice &target) : fTarget(target), fBlock(new char[kBlockSize])
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
+
+LineBlocks::LineBlocks(QIODevice &target, int startWritingFd)
+    : fTarget(target), fFd(startWritingFd), fBlock(new char[kBlockSize])
 {
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
+void LineBlocks::startWriting()
+{
+#ifdef Q_OS_LINUX
+    if (fFd < 0 || fHandedOver - fStarted < kStartWritingEvery)
+        return;
+    // Only a hint: should it fail, the final sync writes these bytes anyway.
+    (void)::sync_file_range(fFd, fStarted, fHandedOver - fStarted, SYNC_FILE_RANGE_WRITE);
+    fStarted = fHandedOver;
+#endif
+}
+
 bool LineBlocks::writeThrough(const char *data, qsizetype size)
 {
-    if (size == 0 || fTarget.write(data, size) == size)
+    if (size == 0)
         return true;
+    if (fTarget.write(data, size) == size) {
+        fHandedOver += size;
+        startWriting();
+        return true;
+    }
     setErrorString(fTarget.errorString());
     return false;
 }

@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -338,7 +341,7 @@ void writeInPlace(const clsVantrelConfig &config, const QString &path)
     PositionalWriter file(fd);
     bool written = false;
     try {
-        LineBlocks blocks(file);
+        LineBlocks blocks(file, fd);
         config.Serialize(&blocks);
         written = blocks.writeBlock();
     } catch (const VantrelError &) {
@@ -353,6 +356,57 @@ void writeInPlace(const clsVantrelConfig &config, const QString &path)
 }
 
 using OldFile = struct stat;
+
+// Dropping a large file's cached pages takes about as long as the system
+// takes to free its blocks, and both happen when the new file replaces it, at
+// the end of the save. The pages go while the new content is being
+// formatted instead, on another thread; the old content stays whole on disk
+// and is read from there should the replacing fail.
+class OldPagesDropper
+{
+public:
+    OldPagesDropper(const QString &path, const struct stat &old)
+    {
+#ifdef Q_OS_LINUX
+        struct stat now
+        {
+        };
+        int fd = -1;
+        try {
+            fd = openRegular(path, O_RDONLY, now);
+        } catch (const VantrelError &) {
+            return; // no longer a file: nothing of it to drop
+        }
+        if (fd < 0)
+            return;
+        if (now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+            ::close(fd); // another file took the name meanwhile: not ours to drop
+            return;
+        }
+        try {
+            fThread = std::thread([fd] {
+                (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+                ::close(fd);
+            });
+        } catch (const std::system_error &) {
+            ::close(fd); // no thread: the pages go with the file, as before
+        }
+#else
+        Q_UNUSED(path);
+        Q_UNUSED(old);
+#endif
+    }
+    ~OldPagesDropper()
+    {
+        if (fThread.joinable())
+            fThread.join();
+    }
+    OldPagesDropper(const OldPagesDropper &) = delete;
+    OldPagesDropper &operator=(const OldPagesDropper &) = delete;
+
+private:
+    std::thread fThread;
+};
 
 #else
 
@@ -385,9 +439,12 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
         channel.cancelWriting();
         return false;
     }
+    std::optional<OldPagesDropper> dropper;
+    if (old)
+        dropper.emplace(path, *old);
 #endif
     try {
-        LineBlocks blocks(channel);
+        LineBlocks blocks(channel, channel.handle());
         config.Serialize(&blocks);
         errno = 0;
         if (!blocks.writeBlock())
@@ -408,6 +465,9 @@ bool replace(const clsVantrelConfig &config, const QString &path, const OldFile 
         channel.cancelWriting();
         throw VantrelError(QStringLiteral("writing failed: %1").arg(reason));
     }
+#ifdef Q_OS_UNIX
+    dropper.reset();
+#endif
     if (!channel.commit())
         throw VantrelError(QStringLiteral("the new file could not replace the old one: %1")
                                .arg(channel.errorString()));

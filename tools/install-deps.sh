@@ -2,18 +2,22 @@
 # Installs the Debian packages Vantrel needs to build, test and run, but only
 # those that are missing, so a second run is quick and needs no network.
 # "--test" adds what only the test run uses: clang with libFuzzer for the
-# configuration fuzzer, clang-format for the format check, and lintian and
-# appstream (appstreamcli) for the package check. dpkg-dev (dpkg-shlibdeps)
-# and file are what CPack needs to find the package's library dependencies.
+# configuration fuzzer, clang-format for the format check, lintian and
+# appstream (appstreamcli) for the package check, acl and attr for the tests
+# of what a save keeps, and Chromium with its driver and Selenium for the
+# browser panel's tests. dpkg-dev (dpkg-shlibdeps) and file are what CPack
+# needs to find the package's library dependencies.
 set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+    qt6-httpserver-dev qt6-websockets-dev liblo-dev libsystemd-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
 if [[ ${1:-} == --test ]]; then
-    packages+=(clang libclang-rt-dev clang-format lintian appstream)
+    packages+=(clang libclang-rt-dev clang-format lintian appstream
+        acl attr chromium chromium-driver python3-selenium)
 fi
 
 missing=()

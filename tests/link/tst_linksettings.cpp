@@ -4,9 +4,12 @@
 #include "SerialLineSettings.h"
 #include "SerialPortMap.h"
 #include "VantrelError.h"
+#include "VantrelText.h"
 #include "clsVantrelConfig.h"
 
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 class tst_linksettings : public QObject
 {
@@ -140,11 +143,23 @@ void tst_linksettings::kindAndProtocol()
         QVERIFY(!s.usesTcp());
     }
     QVERIFY_THROWS_EXCEPTION(VantrelError, LinkSettings().networkHost());
-    s.fIPAddress = QStringLiteral("127.0.0.1") + QChar(0) + QStringLiteral("x");
-    try {
-        QFAIL(qPrintable(s.networkHost()));
-    } catch (const VantrelError &e) {
-        QVERIFY(e.description().startsWith(u"Network address \"127.0.0.1<U+0000>x\" is invalid"));
+    s.fIPAddress = QStringLiteral(" 127.0.0.1  ");
+    QCOMPARE(s.networkHost(), QStringLiteral("127.0.0.1")); // spaces only are trimmed
+    // Every control character (C0, DEL, C1) is refused and named, at either
+    // end or inside.
+    for (const char16_t control : {u'\0', u'\t', u'\x7F', u'\x85', u'\x9B', u'\x9F'}) {
+        for (const qsizetype at : {0, 6, 9}) {
+            s.fIPAddress = QStringLiteral("127.0.0.1").insert(at, QChar(control));
+            const QString named = u'<' + VantrelText::CodePoint(QChar(control)) + u'>';
+            try {
+                QFAIL(qPrintable(s.networkHost()));
+            } catch (const VantrelError &e) {
+                QVERIFY2(e.description().startsWith(u"Network address \""_s +
+                                                    QStringLiteral("127.0.0.1").insert(at, named) +
+                                                    u"\" is invalid"_s),
+                         qPrintable(e.description()));
+            }
+        }
     }
 }
 

@@ -64,6 +64,7 @@ private slots:
     void refusedPortFailsFourTimes();
     void silentPeersEndInBoundedTime_data();
     void silentPeersEndInBoundedTime();
+    void givenUpAttemptResetsItsConnection();
     void switcherDecidesTheOutcome_data();
     void switcherDecidesTheOutcome();
     void quickPressesArriveInOrder();
@@ -215,6 +216,31 @@ void tst_networklinks::silentPeersEndInBoundedTime()
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
     QCOMPARE(finished[0][1].toBool(), false);
     QVERIFY2(finished[0][3].toString().contains(reason), qPrintable(finished[0][3].toString()));
+}
+
+void tst_networklinks::givenUpAttemptResetsItsConnection()
+{
+    // Busy past every attempt's watchdog, then reading: the queued part of
+    // a command reported as not sent must not arrive as if it were whole.
+    ThreadSwitcher switcher(ThreadSwitcher::Mode::Hold, 4096);
+    CommandSender sender([&] {
+        return network(QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), switcher.port());
+    });
+    sender.setRetryDelay(1ms);
+    sender.setLinkFactory([](const LinkSettings &s) {
+        auto link = SwitcherLink::create(s);
+        link->setTimeout(250ms);
+        return link;
+    });
+    QSignalSpy finished(&sender, &CommandSender::sendFinished);
+    const qsizetype size = 8 * 1024 * 1024;
+    sender.send(0, QString(size, QLatin1Char('x')));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+    QCOMPARE(finished[0][1].toBool(), false);
+    const QList<ThreadSwitcher::Connection> seen = switcher.drainHeld();
+    QCOMPARE(seen.size(), CommandSender::MaxAttempts);
+    for (const ThreadSwitcher::Connection &c : seen)
+        QVERIFY2(!c.inOrder && c.received.size() < size, QByteArray::number(c.received.size()));
 }
 
 void tst_networklinks::switcherDecidesTheOutcome_data()

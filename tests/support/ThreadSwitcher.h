@@ -19,7 +19,7 @@ public:
     {
         Reset,  // accepts and resets each connection at once
         Close,  // accepts and closes each connection at once, reading nothing
-        Hold,   // accepts and never reads
+        Hold,   // accepts and never reads, until drainHeld()
         Stream, // sends without pause until the peer cuts it off
         Answer, // greets, reads the command to its end, acknowledges, closes
     };
@@ -58,17 +58,36 @@ public:
         return fEnded;
     }
 
+    // Hold: the switcher gets to its connections at last and reads each to
+    // its end, which is in order only when the sender closed it in order.
+    QList<Connection> drainHeld()
+    {
+        std::lock_guard<std::mutex> lock(fMutex);
+        QList<Connection> drained;
+        for (const int fd : fHeld) {
+            Connection c;
+            char buffer[64 * 1024];
+            ssize_t n;
+            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+                c.received.append(buffer, n);
+            c.inOrder = n == 0;
+            drained.append(c);
+        }
+        return drained;
+    }
+
 private:
     void run(Mode mode)
     {
         for (int fd; (fd = ::accept(fListener, nullptr, nullptr)) >= 0;) {
             ++fAccepted;
+            const timeval limit{10, 0}; // a test that goes wrong must still end
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
             if (mode == Mode::Hold) {
+                std::lock_guard<std::mutex> lock(fMutex);
                 fHeld.push_back(fd);
                 continue;
             }
-            const timeval limit{10, 0}; // a test that goes wrong must still end
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
             ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
             const auto write = [fd](const QByteArray &b) {
                 return ::send(fd, b.constData(), size_t(b.size()), MSG_NOSIGNAL) == b.size();

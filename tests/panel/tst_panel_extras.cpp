@@ -1,11 +1,14 @@
 #include "CommandSender.h"
 #include "PanelFixture.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QNetworkDatagram>
 #include <QPushButton>
 #include <QTest>
 #include <QUdpSocket>
+#include <QWheelEvent>
 
 namespace {
 
@@ -49,6 +52,19 @@ QString rows(const frmMain &window)
     return shown.join(QLatin1Char(' '));
 }
 
+// A key as the window system hands it on: to the shortcuts first, then to
+// the focused control, with the server's timestamp.
+void deliverKey(QEvent::Type type, Qt::Key key, ulong time, bool repeat = false)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (type == QEvent::KeyPress &&
+        qt_sendShortcutOverrideEvent(focus, time, key, Qt::NoModifier, QString(), repeat))
+        return;
+    QKeyEvent event(type, key, Qt::NoModifier, QString(), repeat);
+    event.setTimestamp(time);
+    QApplication::sendEvent(focus, &event);
+}
+
 // Shortcuts act only in the active window.
 std::unique_ptr<frmMain> loadActive(PanelFixture &fixture, const QByteArray &file)
 {
@@ -72,10 +88,12 @@ private slots:
     }
     void hotkeySendsLikeClick_data();
     void hotkeySendsLikeClick();
+    void heldKeySendsOnce();
     void takeAllSendsPendingRowsInOrder_data();
     void takeAllSendsPendingRowsInOrder();
     void recallSkipsRowsThatNoLongerMatch_data();
     void recallSkipsRowsThatNoLongerMatch();
+    void takeAllStandsClearOfClose();
 };
 
 void tst_panel_extras::hotkeySendsLikeClick_data()
@@ -102,6 +120,23 @@ void tst_panel_extras::hotkeySendsLikeClick()
     QCOMPARE(clicked.size(), row < 10 ? 1 : 0);
     QTest::keyClick(window->cboItem[0], key.key(), key.keyboardModifiers());
     QCOMPARE(received(*window), clicked);
+}
+
+void tst_panel_extras::heldKeySendsOnce()
+{
+    PanelFixture fixture;
+    auto window = loadActive(fixture, numberedOutputs(2));
+    QVERIFY(window);
+    deliverKey(QEvent::KeyPress, Qt::Key_F2, 1000);
+    // Held for 2 s: X repeats it as a release and a press with one timestamp.
+    for (ulong time = 1500; time < 3500; time += 33) {
+        deliverKey(QEvent::KeyRelease, Qt::Key_F2, time);
+        deliverKey(QEvent::KeyPress, Qt::Key_F2, time, time > 3000);
+    }
+    deliverKey(QEvent::KeyRelease, Qt::Key_F2, 3600);
+    QCOMPARE(received(*window), QList<QByteArray>{"Out2-A"});
+    deliverKey(QEvent::KeyPress, Qt::Key_F2, 3700); // pressed again
+    QCOMPARE(received(*window), QList<QByteArray>{"Out2-A"});
 }
 
 void tst_panel_extras::takeAllSendsPendingRowsInOrder_data()
@@ -171,7 +206,18 @@ void tst_panel_extras::recallSkipsRowsThatNoLongerMatch()
 
     window = loadActive(fixture, later);
     QVERIFY(window);
-    QTest::keyClick(window->cboPresets, Qt::Key_Down); // the operator picks "Show"
+    // Neither the wheel nor an arrow key over the closed list recalls.
+    const QString loaded = rows(*window);
+    QWheelEvent wheel(QPointF(5, 5), window->cboPresets->mapToGlobal(QPointF(5, 5)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(window->cboPresets, &wheel);
+    QTest::keyClick(window->cboPresets, Qt::Key_Down);
+    QCOMPARE(rows(*window), loaded);
+    // The operator opens the list and picks "Show".
+    window->cboPresets->showPopup();
+    QAbstractItemView *popup = window->cboPresets->view();
+    popup->setCurrentIndex(popup->model()->index(0, 0));
+    QTest::keyClick(popup, Qt::Key_Return);
     QCOMPARE(rows(*window), shown);
     QCOMPARE(fixture.messages.size(), skipped.isEmpty() ? 0 : 1);
     for (int row : {1, 2, 3})
@@ -186,6 +232,18 @@ void tst_panel_extras::recallSkipsRowsThatNoLongerMatch()
     QTest::mouseClick(window->btnDeletePreset, Qt::LeftButton);
     QCOMPARE(window->cboPresets->count(), 1);
     QVERIFY(!readFile(fixture.path(VantrelPresetFile::kFileName)).contains("Show"));
+}
+
+void tst_panel_extras::takeAllStandsClearOfClose()
+{
+    frmMain window;
+    const QRect takeAll = window.btnTakeAll->geometry();
+    QVERIFY(!takeAll.adjusted(-20, -20, 20, 20).intersects(window.btnClose->geometry()));
+    QVERIFY(window.rect().contains(takeAll));
+    for (const QWidget *other : window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (other != window.btnTakeAll && !other->isHidden())
+            QVERIFY2(!takeAll.intersects(other->geometry()), qPrintable(other->objectName()));
+    }
 }
 
 QTEST_MAIN(tst_panel_extras)

@@ -74,6 +74,8 @@ private slots:
     void sendDeliversThePanelsBytes_data();
     void sendDeliversThePanelsBytes();
     void refusedPortFailsAfterFourAttempts();
+    void everyOutcomeIsSaid_data();
+    void everyOutcomeIsSaid();
 
 private:
     Outcome run(QStringList arguments)
@@ -238,8 +240,17 @@ void tst_vantrelctl::refusalsLeaveTheFileAlone_data()
                                << QByteArray() << 2 << u"give one link"_s;
     QTest::newRow("send too many")
         << args({"send", "1", "1", "1"}) << QByteArray() << 2 << u"send takes"_s;
-    QTest::newRow("no such input") << args({"send", "Studio A", "Radio"}) << QByteArray() << 1
+    QTest::newRow("no such input") << args({"send", "Studio A", "Radio"}) << QByteArray() << 2
                                    << u"no input of output \"Studio A\" \"Radio\""_s;
+    QTest::newRow("one field") << import << QByteArray("output,input,command\r\nA\r\n") << 1
+                               << u"line 2: 1 field where"_s;
+    QTest::newRow("stray operands") << args({"list", "foo", "bar"}) << QByteArray() << 2
+                                    << u"list takes no operands, not \"foo\""_s;
+    QTest::newRow("check FILE and -f")
+        << args({"check", "r.csv"}) << QByteArray() << 2 << u"either as FILE or with -f"_s;
+    QTest::newRow("new checks the address as check does")
+        << args({"new", "--force", "--tcp", "ho\tst:80", "--outputs", "1", "--inputs", "0"})
+        << QByteArray() << 2 << u"control character U+0009; the panel will not send"_s;
     QTest::newRow("unknown option")
         << args({"list", "--bogus"}) << QByteArray() << 2 << u"Unknown option 'bogus'"_s;
 }
@@ -359,11 +370,62 @@ void tst_vantrelctl::refusedPortFailsAfterFourAttempts()
     QVERIFY(program.waitForFinished(30000));
     const qint64 elapsed = clock.elapsed();
     const QString reason = QStringLiteral("127.0.0.1:%1: Connection refused").arg(port);
-    QCOMPARE(program.readAllStandardError(),
-             CommandSender::failureMessage(u"SW 1 1\r\n"_s, reason).toUtf8() + "\n");
+    // The panel's message, its lines ending in LF as a terminal's or log's.
+    QCOMPARE(program.readAllStandardError(), CommandSender::failureMessage(u"SW 1 1\r\n"_s, reason)
+                                                     .replace(u"\r\n"_s, u"\n"_s)
+                                                     .toUtf8() +
+                                                 "\n");
     QCOMPARE(program.exitCode(), 1);
     QVERIFY(elapsed >= 3 * 200); // three pauses between four attempts
     QVERIFY(program.readAllStandardOutput().isEmpty());
+}
+
+void tst_vantrelctl::everyOutcomeIsSaid_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // with v.ini, the worked example
+    QTest::addColumn<bool>("fullDisk");         // the program, its output to /dev/full
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said"); // on standard output or error
+    QTest::newRow("check FILE checks that file")
+        << args({"check", "x.ini"}) << false << 1 << u"x.ini:2: link type"_s;
+    QTest::newRow("a command is missing")
+        << args({"-f", "v.ini"}) << false << 2 << u"a command is missing after -f"_s;
+    QTest::newRow("--help names --version")
+        << args({"--help"}) << false << 0 << u"vantrelctl -v/--version"_s;
+    QTest::newRow("list --help tells UTF-8 from export")
+        << args({"list", "--help"}) << false << 0 << u"The text is UTF-8"_s;
+    QTest::newRow("list --json") << args({"list", "-f", "v.ini", "--json"}) << false << 0
+                                 << u"\"chosen\": 2,"_s;
+    for (const char *command : {"list", "check", "export", "--version"})
+        QTest::newRow(command) << args({command, "-f", "v.ini"}).mid(0, *command == '-' ? 1 : 3)
+                               << true << 1 << u"cannot write to standard output: No space"_s;
+}
+
+void tst_vantrelctl::everyOutcomeIsSaid()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, fullDisk);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QVERIFY(writeFile(path("v.ini"), workedExampleFile()));
+    QVERIFY(writeFile(path("x.ini"), settingsFile("type=modem", "x")));
+    for (QString &argument : arguments) {
+        if (argument.endsWith(u".ini"_s))
+            argument = fDir.filePath(argument);
+    }
+    Outcome outcome;
+    if (fullDisk) {
+        QProcess program;
+        program.setStandardOutputFile(u"/dev/full"_s);
+        program.start(QStringLiteral(VANTRELCTL_PATH), arguments);
+        QVERIFY(program.waitForFinished(30000));
+        outcome = {program.exitCode(), {}, QString::fromUtf8(program.readAllStandardError())};
+    } else {
+        outcome = run(arguments);
+    }
+    QCOMPARE(outcome.status, status);
+    QVERIFY2(QString::fromUtf8(outcome.out).contains(said) || outcome.err.contains(said),
+             qPrintable(outcome.err));
 }
 
 QTEST_GUILESS_MAIN(tst_vantrelctl)

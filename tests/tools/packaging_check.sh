@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # The desktop entries validate, and the launcher they call runs a program in
 # the user's configuration folder, seeding it with the example only once.
-# usage: packaging_check.sh SOURCE_DIR
+# Each program's manual page names every long option its --help lists, and
+# each of those options does what --help says instead of being ignored.
+# usage: packaging_check.sh SOURCE_DIR [PROGRAM...]
 set -euo pipefail
 source_dir=$1
+shift
+programs=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() {
@@ -55,4 +59,53 @@ out=$("$work/prefix/bin/vantrel-launch" VantrelConfig)
 if "$work/prefix/bin/vantrel-launch" rm 2>/dev/null; then
     fail "the launcher ran a program it does not know"
 fi
+
+# A relative XDG_CONFIG_HOME is invalid under the base-directory rules.
+mkdir -p "$work/cwd"
+out=$(cd "$work/cwd" && HOME="$work/home" XDG_CONFIG_HOME=relcfg "$work/prefix/bin/vantrel-launch" Vantrel)
+[[ $out == "Vantrel in $work/home/.config/vantrel" && ! -e $work/cwd/relcfg ]] ||
+    fail "a relative XDG_CONFIG_HOME was used: $out"
+
+# Options that start the simulator's work run until stopped; every other
+# option a --help lists ends the program by itself.
+serves=" --address --tcp-port --udp-port --serial --mode "
+check_options() { # program, its command or "", its help text
+    local name=${1##*/} option value out status
+    for option in $(grep -oE -- '--[a-z][a-z0-9-]*( <[^>]*>)?' <<<"$3" | tr ' ' '=' | sort -u); do
+        value=${option#*=} option=${option%%=*}
+        [[ $value == "$option" ]] && value=() || value=(x)
+        # As the manual's source writes it (\-\-dry\-run), the whole name.
+        pattern=$(sed 's/-/\\\\-/g' <<<"$option")
+        grep -qE -- "$pattern($|[^a-z0-9\\\\])" "$source_dir/packaging/man/$name.1.in" ||
+            fail "$name: the manual page does not name $option"
+        if [[ $name == vantrel-switcher-sim && $serves == *" $option "* ]]; then
+            case $option in # on free ports, with a value each takes
+            --address) value=(127.0.0.1) ;;
+            --mode) value=(refuse) ;;
+            --*-port) value=(0) ;;
+            esac
+            status=0
+            out=$(cd "$work/cwd" && timeout 1 "$1" --tcp-port 0 --udp-port 0 "$option" "${value[@]}" 2>&1) ||
+                status=$?
+            [[ $status == 124 ]] || fail "$name $option ended ($status): $out"
+        else
+            status=0
+            out=$(cd "$work/cwd" && timeout 10 "$1" ${2:+"$2"} "$option" "${value[@]}" ${2:+-f missing.ini} \
+                </dev/null 2>&1) || status=$?
+            [[ $status != 124 && $out != *"nknown option"* ]] ||
+                fail "$name $2 $option did not end or was not taken ($status): $out"
+        fi
+    done
+}
+for program in "${programs[@]}"; do
+    help=$(cd "$work/cwd" && timeout 10 "$program" --help </dev/null) ||
+        fail "${program##*/} --help did not end in order"
+    [[ -n $help ]] || fail "${program##*/} --help printed nothing"
+    check_options "$program" "" "$help"
+    if [[ ${program##*/} == vantrelctl ]]; then
+        for command in $(sed -n '/^Commands:/,/^$/s/^  \([a-z]*\) .*/\1/p' <<<"$help"); do
+            check_options "$program" "$command" "$("$program" "$command" --help)"
+        done
+    fi
+done
 echo "PASS"

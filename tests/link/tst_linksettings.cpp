@@ -143,21 +143,18 @@ void tst_linksettings::kindAndProtocol()
         QVERIFY(!s.usesTcp());
     }
     QVERIFY_THROWS_EXCEPTION(VantrelError, LinkSettings().networkHost());
-    s.fIPAddress = QStringLiteral(" 127.0.0.1  ");
-    QCOMPARE(s.networkHost(), QStringLiteral("127.0.0.1")); // spaces only are trimmed
-    // Every control character (C0, DEL, C1) is refused and named, at either
-    // end or inside.
-    for (const char16_t control : {u'\0', u'\t', u'\x7F', u'\x85', u'\x9B', u'\x9F'}) {
+    s.fIPAddress = u" 127.0.0.1  "_s;
+    QCOMPARE(s.networkHost(), u"127.0.0.1"_s); // only spaces are trimmed
+    // Every control character (C0, DEL, C1) is refused and named, wherever it stands.
+    for (const char16_t c : {u'\0', u'\t', u'\x7F', u'\x85', u'\x9B', u'\x9F'}) {
         for (const qsizetype at : {0, 6, 9}) {
-            s.fIPAddress = QStringLiteral("127.0.0.1").insert(at, QChar(control));
-            const QString named = u'<' + VantrelText::CodePoint(QChar(control)) + u'>';
+            s.fIPAddress = u"127.0.0.1"_s.insert(at, QChar(c));
+            const QString shown =
+                u"127.0.0.1"_s.insert(at, u'<' + VantrelText::CodePoint(c) + u'>');
             try {
                 QFAIL(qPrintable(s.networkHost()));
             } catch (const VantrelError &e) {
-                QVERIFY2(e.description().startsWith(u"Network address \""_s +
-                                                    QStringLiteral("127.0.0.1").insert(at, named) +
-                                                    u"\" is invalid"_s),
-                         qPrintable(e.description()));
+                QVERIFY2(e.description().contains(shown), qPrintable(e.description()));
             }
         }
     }

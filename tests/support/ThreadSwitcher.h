@@ -19,9 +19,10 @@ public:
     {
         Reset,  // accepts and resets each connection at once
         Close,  // accepts and closes each connection at once, reading nothing
-        Hold,   // accepts and never reads, until drainHeld()
+        Hold,   // accepts and never reads
         Stream, // sends without pause until the peer cuts it off
         Answer, // greets, reads the command to its end, acknowledges, closes
+        Stall,  // busy for a while after accepting, then reads to the end
     };
     struct Connection
     {
@@ -51,29 +52,11 @@ public:
 
     quint16 port() const { return fPort; }
     int accepted() const { return fAccepted; }
-    // Answer and Stream: each connection once it has ended.
+    // Answer, Stall and Stream: each connection once it has ended.
     QList<Connection> ended() const
     {
         std::lock_guard<std::mutex> lock(fMutex);
         return fEnded;
-    }
-
-    // Hold: the switcher gets to its connections at last and reads each to
-    // its end, which is in order only when the sender closed it in order.
-    QList<Connection> drainHeld()
-    {
-        std::lock_guard<std::mutex> lock(fMutex);
-        QList<Connection> drained;
-        for (const int fd : fHeld) {
-            Connection c;
-            char buffer[64 * 1024];
-            ssize_t n;
-            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
-                c.received.append(buffer, n);
-            c.inOrder = n == 0;
-            drained.append(c);
-        }
-        return drained;
     }
 
 private:
@@ -81,13 +64,12 @@ private:
     {
         for (int fd; (fd = ::accept(fListener, nullptr, nullptr)) >= 0;) {
             ++fAccepted;
-            const timeval limit{10, 0}; // a test that goes wrong must still end
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
             if (mode == Mode::Hold) {
-                std::lock_guard<std::mutex> lock(fMutex);
                 fHeld.push_back(fd);
                 continue;
             }
+            const timeval limit{10, 0}; // a test that goes wrong must still end
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
             ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
             const auto write = [fd](const QByteArray &b) {
                 return ::send(fd, b.constData(), size_t(b.size()), MSG_NOSIGNAL) == b.size();
@@ -99,16 +81,19 @@ private:
             } else if (mode == Mode::Stream) {
                 while (write(QByteArray(16 * 1024, 's')))
                     ;
-            } else if (mode == Mode::Answer) {
-                const bool greeted = write("Switcher ready\r\nOutputs 16, inputs 16\r\n");
+            } else if (mode == Mode::Answer || mode == Mode::Stall) {
+                if (mode == Mode::Stall)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                const bool greeted =
+                    mode == Mode::Stall || write("Switcher ready\r\nOutputs 16, inputs 16\r\n");
                 char buffer[4096];
                 ssize_t n;
                 while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
                     c.received.append(buffer, n);
-                c.inOrder = greeted && n == 0 && write("ACK\r\n");
+                c.inOrder = greeted && n == 0 && (mode == Mode::Stall || write("ACK\r\n"));
             }
             ::close(fd);
-            if (mode == Mode::Stream || mode == Mode::Answer) {
+            if (mode == Mode::Stream || mode == Mode::Answer || mode == Mode::Stall) {
                 std::lock_guard<std::mutex> lock(fMutex);
                 fEnded.append(c);
             }

@@ -52,8 +52,7 @@ QString rows(const frmMain &window)
     return shown.join(QLatin1Char(' '));
 }
 
-// F2 as the window system hands it on, with the X server's timestamp: to
-// the shortcuts first, then to the focused control.
+// F2 as the X server's events reach the window: shortcuts first, then focus.
 void deliverF2(QEvent::Type type, ulong time, bool repeat = false)
 {
     QWidget *focus = QApplication::focusWidget();
@@ -127,8 +126,7 @@ void tst_panel_extras::heldKeySendsOnce()
     auto window = loadActive(fixture, numberedOutputs(2));
     QVERIFY(window);
     deliverF2(QEvent::KeyPress, 1000);
-    // Held for 2 s: X repeats it as a release and a press with one timestamp
-    // (some of which Qt marks as repeats).
+    // Held 2 s: a release and a press with one timestamp, some marked repeats.
     for (ulong time = 1500; time < 3500; time += 33) {
         deliverF2(QEvent::KeyRelease, time);
         deliverF2(QEvent::KeyPress, time, time > 3000);

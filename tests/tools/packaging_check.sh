@@ -65,9 +65,8 @@ mkdir -p "$work/cwd"
 out=$(cd "$work/cwd" && HOME=$work/home XDG_CONFIG_HOME=rel "$work/prefix/bin/vantrel-launch" Vantrel)
 [[ $out == "Vantrel in $work/home/.config/vantrel" ]] || fail "relative XDG_CONFIG_HOME used: $out"
 
-# Each long option a --help lists is in the manual page (as its source
-# writes it, \-\-dry\-run) and is taken: it ends the program by itself, or
-# for the simulator's own options (given a value), keeps it serving.
+# Each long option a --help lists is in the manual page (\-\-dry\-run) and is
+# taken: it ends the program, or (the simulator's own) keeps it serving.
 check_options() { # program, its command or "", its help text
     local name=${1##*/} option value status
     for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$3" | sort -u); do

@@ -9,8 +9,6 @@
 
 #include <QTest>
 
-using namespace Qt::StringLiterals;
-
 class tst_linksettings : public QObject
 {
     Q_OBJECT
@@ -143,18 +141,17 @@ void tst_linksettings::kindAndProtocol()
         QVERIFY(!s.usesTcp());
     }
     QVERIFY_THROWS_EXCEPTION(VantrelError, LinkSettings().networkHost());
-    s.fIPAddress = u" 127.0.0.1  "_s;
-    QCOMPARE(s.networkHost(), u"127.0.0.1"_s); // only spaces are trimmed
-    // Every control character (C0, DEL, C1) is refused and named, wherever it stands.
-    for (const char16_t c : {u'\0', u'\t', u'\x7F', u'\x85', u'\x9B', u'\x9F'}) {
+    s.fIPAddress = QStringLiteral(" 127.0.0.1  ");
+    QCOMPARE(s.networkHost(), QStringLiteral("127.0.0.1")); // only spaces are trimmed
+    for (const char16_t c : {u'\0', u'\t', u'\x7F', u'\x85', u'\x9B', u'\x9F'}) { // C0, DEL, C1
         for (const qsizetype at : {0, 6, 9}) {
-            s.fIPAddress = u"127.0.0.1"_s.insert(at, QChar(c));
-            const QString shown =
-                u"127.0.0.1"_s.insert(at, u'<' + VantrelText::CodePoint(c) + u'>');
+            s.fIPAddress = QStringLiteral("127.0.0.1").insert(at, QChar(c));
             try {
                 QFAIL(qPrintable(s.networkHost()));
             } catch (const VantrelError &e) {
-                QVERIFY2(e.description().contains(shown), qPrintable(e.description()));
+                QVERIFY(e.description().startsWith(u"Network address \"") &&
+                        e.description().endsWith(QStringLiteral("control character ") +
+                                                 VantrelText::CodePoint(c)));
             }
         }
     }

@@ -2,13 +2,11 @@
 #include "PanelFixture.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QComboBox>
 #include <QNetworkDatagram>
 #include <QPushButton>
 #include <QTest>
 #include <QUdpSocket>
-#include <QWheelEvent>
 
 namespace {
 

@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
 # The desktop entries validate, and the launcher they call runs a program in
 # the user's configuration folder, seeding it with the example only once.
-# Each program's manual page names every long option its --help lists, and
-# each of those options does what --help says instead of being ignored.
+# Each PROGRAM's manual page names every long option its --help lists.
 # usage: packaging_check.sh SOURCE_DIR [PROGRAM...]
 set -euo pipefail
 source_dir=$1
-shift
-programs=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() {
@@ -85,7 +82,7 @@ check_options() { # program, its command or "", its help text
         fi
     done
 }
-for program in "${programs[@]}"; do
+for program in "${@:2}"; do
     help=$(cd "$work/cwd" && timeout 10 "$program" --help </dev/null) && [[ -n $help ]] ||
         fail "${program##*/} --help did not answer and end"
     check_options "$program" "" "$help"

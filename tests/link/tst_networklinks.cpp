@@ -182,9 +182,9 @@ void tst_networklinks::silentPeersEndInBoundedTime_data()
     QTest::addColumn<int>("backlog");
     QTest::addColumn<int>("size");
     QTest::addColumn<QString>("reason");
-    // Accepts, reads only after every attempt has given up: a command larger
-    // than every buffer on the way cannot go out.
-    QTest::newRow("busy, then reads") << 16 << 16 * 1024 * 1024 << "did not go out";
+    // Accepts, never reads: a command larger than every buffer on the way
+    // cannot go out.
+    QTest::newRow("never reads") << 16 << 16 * 1024 * 1024 << "did not go out";
     // The backlog is full: the handshake never completes.
     QTest::newRow("never answers") << 0 << 1 << "no connection";
 }
@@ -215,8 +215,7 @@ void tst_networklinks::silentPeersEndInBoundedTime()
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
     QCOMPARE(finished[0][1].toBool(), false);
     QVERIFY2(finished[0][3].toString().contains(reason), qPrintable(finished[0][3].toString()));
-    // Each given-up attempt was reset: what it had queued does not arrive
-    // later as if it were a whole command.
+    // Reading at last, the switcher sees each given-up attempt reset, not a whole command.
     QTRY_COMPARE_WITH_TIMEOUT(stalled.ended().size(), backlog ? CommandSender::MaxAttempts : 0,
                               9000);
     for (const ThreadSwitcher::Connection &c : stalled.ended())

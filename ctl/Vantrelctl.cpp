@@ -324,7 +324,8 @@ void setNetwork(clsVantrelConfig &config, const QString &protocol, const QString
         host = host.mid(1, host.size() - 2);
     bool isNumber = false;
     const int port = colon < 0 ? 0 : target.mid(colon + 1).toInt(&isNumber);
-    if (colon < 0 || VantrelText::TrimSpaces(host).isEmpty() || !isNumber || port < 1 || port > 65535)
+    if (colon < 0 || VantrelText::TrimSpaces(host).isEmpty() || !isNumber || port < 1 ||
+        port > 65535)
         usage(QStringLiteral("--%1 takes HOST:PORT with a port from 1 to 65535, not %2")
                   .arg(protocol, quoted(target)));
     config.fType = QStringLiteral("network");

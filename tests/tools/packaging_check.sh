@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The desktop entries validate, and the launcher they call runs a program in
 # the user's configuration folder, seeding it with the example only once.
-# Each PROGRAM's manual page names every long option its --help lists.
-# usage: packaging_check.sh SOURCE_DIR [PROGRAM...]
+# usage: packaging_check.sh SOURCE_DIR PROGRAM... (whose --help is checked)
 set -euo pipefail
 source_dir=$1
 work=$(mktemp -d)

@@ -161,8 +161,10 @@ QString tooLong(int limit)
 
 QString sameName(const char *what, qsizetype first, qint64 line)
 {
-    return QStringLiteral(" has the same name as %1 %2 (line %3)")
-        .arg(QLatin1String(what), QString::number(first + 1), QString::number(line));
+    // Line 0: a configuration not yet written has no lines to name.
+    return QStringLiteral(" has the same name as %1 %2%3")
+        .arg(QLatin1String(what), QString::number(first + 1),
+             line > 0 ? QStringLiteral(" (line %1)").arg(line) : QString());
 }
 
 void checkOutputs(const clsVantrelConfig &config, const FileLines &lines, QList<Finding> &findings)
@@ -252,6 +254,22 @@ QList<Finding> Check(const QString &path)
     checkOutputs(*loaded.config, lines, findings);
     std::stable_sort(findings.begin(), findings.end(),
                      [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    return findings;
+}
+
+QList<Finding> CheckLink(const clsVantrelConfig &config)
+{
+    QList<Finding> findings;
+    FileLines none;
+    none.settingsHeader = 0;
+    checkLink(config, none, findings);
+    return findings;
+}
+
+QList<Finding> CheckOutputs(const clsVantrelConfig &config)
+{
+    QList<Finding> findings;
+    checkOutputs(config, FileLines{}, findings);
     return findings;
 }
 

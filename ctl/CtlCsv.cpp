@@ -277,9 +277,10 @@ QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QString &csv)
     for (qsizetype r = 1; r < records.size(); ++r) {
         const Record &record = records.at(r);
         if (record.fields.size() != 3)
-            refuse(record.line, QStringLiteral("%1 fields where a row has three: output,input,"
-                                               "command")
-                                    .arg(record.fields.size()));
+            refuse(record.line,
+                   QStringLiteral("%1 field%2 where a row has three: output,input,command")
+                       .arg(record.fields.size())
+                       .arg(record.fields.size() == 1 ? QString() : QStringLiteral("s")));
         const QString output = nameFromCell(record.fields.at(0));
         const QString input = nameFromCell(record.fields.at(1));
         const QString command = commandFromCell(record.fields.at(2));

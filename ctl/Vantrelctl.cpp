@@ -15,6 +15,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <functional>
@@ -126,10 +129,58 @@ QString bytesText(const QByteArray &bytes)
 
 // ---- list -------------------------------------------------------------
 
+void refuseOperands(const Context &c, const char *command)
+{
+    const QStringList operands = c.parser.positionalArguments();
+    if (!operands.isEmpty())
+        usage(QStringLiteral("%1 takes no operands, not %2")
+                  .arg(QLatin1String(command), quoted(operands.first())));
+}
+
+// For scripts: the settings as stored, and each input's command as stored
+// and as the characters (one per byte) the panel sends.
+QJsonObject listJson(const clsVantrelConfig &config)
+{
+    const QJsonObject link{{QStringLiteral("type"), config.fType},
+                           {QStringLiteral("commport"), config.fCommPort},
+                           {QStringLiteral("baudrate"), config.fBaudRate},
+                           {QStringLiteral("databits"), config.fDataBits},
+                           {QStringLiteral("parity"), config.fParity},
+                           {QStringLiteral("stopbits"), config.fStopBits},
+                           {QStringLiteral("protocol"), config.fProtocol},
+                           {QStringLiteral("ipaddress"), config.fIPAddress},
+                           {QStringLiteral("port"), config.fPort}};
+    QJsonArray outputs;
+    for (qsizetype o = 0; o < config.fOutputs.size(); ++o) {
+        const clsVantrelOutput &output = *config.fOutputs.at(o);
+        QJsonArray inputs;
+        for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+            const clsVantrelInput &input = output.fInputs.at(i);
+            inputs.append(QJsonObject{{QStringLiteral("number"), i + 1},
+                                      {QStringLiteral("name"), input.fInputName.toString()},
+                                      {QStringLiteral("command"), input.fCommand.toString()},
+                                      {QStringLiteral("sends"), DecodeEscapes(input.fCommand)}});
+        }
+        const int chosen = output.fSelected;
+        outputs.append(QJsonObject{{QStringLiteral("number"), o + 1},
+                                   {QStringLiteral("name"), output.fOutputName.toString()},
+                                   {QStringLiteral("chosen"), chosen >= 0 && chosen < inputs.size()
+                                                                  ? QJsonValue(chosen + 1)
+                                                                  : QJsonValue(QJsonValue::Null)},
+                                   {QStringLiteral("inputs"), inputs}});
+    }
+    return QJsonObject{{QStringLiteral("link"), link}, {QStringLiteral("outputs"), outputs}};
+}
+
 int list(Context &c)
 {
+    refuseOperands(c, "list");
     const auto loaded = load(c);
     const clsVantrelConfig &config = *loaded.config;
+    if (c.parser.isSet(QStringLiteral("json"))) {
+        c.out.write(QJsonDocument(listJson(config)).toJson());
+        return kSuccess;
+    }
     QString text = QStringLiteral("link: %1\n").arg(linkText(config));
     for (qsizetype o = 0; o < config.fOutputs.size(); ++o) {
         const clsVantrelOutput &output = *config.fOutputs.at(o);
@@ -157,6 +208,15 @@ int list(Context &c)
 
 int check(Context &c)
 {
+    // "check FILE" checks FILE, as "check -f FILE" does.
+    const QStringList operands = c.parser.positionalArguments();
+    if (operands.size() > 1)
+        usage(QStringLiteral("check takes one FILE, not %1").arg(operands.size()));
+    if (!operands.isEmpty()) {
+        if (c.parser.isSet(QStringLiteral("file")))
+            usage(QStringLiteral("give the file either as FILE or with -f, not both"));
+        c.path = operands.first();
+    }
     QList<CtlCheck::Finding> findings;
     try {
         findings = CtlCheck::Check(c.path);
@@ -188,14 +248,15 @@ qsizetype pick(const QString &argument, const QStringList &names, const QString 
     if (isNumber && number >= 1 && number <= names.size())
         return qsizetype(number - 1);
     const qsizetype first = names.indexOf(argument);
+    // A name that does not resolve is a typo, not an outage: bad usage.
     if (first < 0)
-        fail(QStringLiteral("no %1 %2: there %3 %4, numbered from 1")
-                 .arg(what, quoted(argument),
-                      names.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
-                      QString::number(names.size())));
+        usage(QStringLiteral("no %1 %2: there %3 %4, numbered from 1")
+                  .arg(what, quoted(argument),
+                       names.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                       QString::number(names.size())));
     if (names.indexOf(argument, first + 1) >= 0)
-        fail(QStringLiteral("more than one %1 is named %2; give its number instead")
-                 .arg(what, quoted(argument)));
+        usage(QStringLiteral("more than one %1 is named %2; give its number instead")
+                  .arg(what, quoted(argument)));
     return first;
 }
 
@@ -243,7 +304,11 @@ int send(Context &c)
     if (!done)
         loop.exec();
     if (!ok) {
-        write(c.err, CommandSender::failureMessage(command, description) + QLatin1Char('\n'));
+        // The panel's box keeps its CR LF; logs and terminals want LF.
+        QString message = CommandSender::failureMessage(command, description);
+        message.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+            .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        write(c.err, message + QLatin1Char('\n'));
         return kFailure;
     }
     return kSuccess;
@@ -259,7 +324,8 @@ void setNetwork(clsVantrelConfig &config, const QString &protocol, const QString
         host = host.mid(1, host.size() - 2);
     bool isNumber = false;
     const int port = colon < 0 ? 0 : target.mid(colon + 1).toInt(&isNumber);
-    if (colon < 0 || host.trimmed().isEmpty() || !isNumber || port < 1 || port > 65535)
+    if (colon < 0 || VantrelText::TrimSpaces(host).isEmpty() || !isNumber || port < 1 ||
+        port > 65535)
         usage(QStringLiteral("--%1 takes HOST:PORT with a port from 1 to 65535, not %2")
                   .arg(protocol, quoted(target)));
     config.fType = QStringLiteral("network");
@@ -481,6 +547,14 @@ int create(Context &c)
         config.fOutputs = routingFromOptions(c);
     }
 
+    // What check would say about the file: a link the panel would refuse is
+    // refused here, the rest is said as a warning.
+    const QList<CtlCheck::Finding> refused = CtlCheck::CheckLink(config);
+    if (!refused.isEmpty())
+        usage(refused.first().text + QStringLiteral("; nothing was written"));
+    for (const CtlCheck::Finding &finding : CtlCheck::CheckOutputs(config))
+        write(c.err, QStringLiteral("%1: warning: %2: %3\n").arg(kProgram, c.path, finding.text));
+
     if (QFileInfo::exists(c.path) && !c.parser.isSet(QStringLiteral("force")))
         fail(QStringLiteral("%1 already exists; add --force to replace it").arg(c.path));
     save(config, c.path);
@@ -572,9 +646,15 @@ const QList<Command> &commands()
          "show the link, the outputs, and each input's command and bytes",
          "Shows the link, every output with its number and name, and each input's number, name "
          "and command as stored, followed by the bytes the panel sends for it (\\r, \\n, \\xNN). "
-         "The output's stored choice is marked with *.",
+         "The output's stored choice is marked with *. The text is UTF-8, whatever export "
+         "writes.",
          "",
-         {},
+         {{{QStringLiteral("json")},
+           "Write it as one JSON object for scripts: \"link\" (the nine settings as stored) and "
+           "\"outputs\", each with its number, name, \"chosen\" (its stored choice as an input "
+           "number, or null) and inputs (number, name, command as stored, and \"sends\": the "
+           "characters sent, one per byte).",
+           nullptr}},
          list},
         {"check",
          "report what in the file would surprise the operator",
@@ -582,16 +662,18 @@ const QList<Command> &commands()
          "early, a selected value naming no input, an unknown link type, an address, port or "
          "serial setting the panel will refuse, outputs beyond the sixteen rows the panel shows, "
          "names longer than the editor's boxes, and repeated names. Exit status 1 when it finds "
-         "anything.",
-         "",
+         "anything. FILE, when given, is the file to check, as with -f.",
+         "[FILE]",
          {},
          check},
         {"send",
          "send an input's command to the switcher as the panel does",
          "Sends the command of INPUT of OUTPUT the way the panel's button does: the same "
          "decoding, the same link code, four attempts 200 ms apart, and the panel's message on "
-         "standard error when all fail. OUTPUT and INPUT are numbers from 1 or exact names. The "
-         "file is only read, never written: the panel owns the stored choices.",
+         "standard error when all fail (its lines ending in LF). OUTPUT and INPUT are numbers "
+         "from 1 or exact names. The file is only read, never written: the panel owns the stored "
+         "choices. Exit status 2 when OUTPUT or INPUT names nothing (a typo), 1 when the send "
+         "fails.",
          "OUTPUT INPUT",
          {{{QStringLiteral("n"), QStringLiteral("dry-run")},
            "Print the link and the bytes instead of sending them.",
@@ -603,7 +685,8 @@ const QList<Command> &commands()
          "with a command template, or --csv with the whole routing list. Every output gets every "
          "input. The template's {input} and {output} are numbers from 1, {input0} and {output0} "
          "from 0; escapes such as \\r\\n are stored as typed. An existing file is replaced only "
-         "with --force.",
+         "with --force. The result is checked as check does: a link the panel would refuse is "
+         "refused (exit status 2, nothing written); other findings are warnings.",
          "",
          {{{QStringLiteral("tcp")}, "Network link over TCP.", "HOST:PORT"},
           {{QStringLiteral("udp")}, "Network link over UDP.", "HOST:PORT"},
@@ -622,8 +705,9 @@ const QList<Command> &commands()
         {"export",
          "write the outputs, inputs and commands as CSV",
          "Writes the routing list as CSV (header output,input,command; one row per input; "
-         "commands with their escapes as stored; ISO-8859-1 unless --encoding utf-8) to CSV, or to "
-         "standard output.",
+         "commands with their escapes as stored) to CSV, or to standard output. It writes one byte "
+         "per character (ISO-8859-1, as vantrel.ini holds them) unless --encoding utf-8, while "
+         "list writes UTF-8.",
          "[CSV]",
          {kEncodingOption},
          exportCsv},
@@ -656,8 +740,10 @@ QString overview()
                          QLatin1String(command.summary));
     text += QStringLiteral(
         "\nEvery command takes -f/--file PATH (default ./vantrel.ini) and -h/--help;\n"
-        "vantrelctl COMMAND --help describes one command. Exit status: 0 success,\n"
-        "1 failure, 2 bad usage.\n");
+        "vantrelctl COMMAND --help describes one command, vantrelctl -v/--version\n"
+        "prints the version. Exit status: 0 success, 1 failure (also when standard\n"
+        "output cannot be written), 2 bad usage (also an output or input name that\n"
+        "does not exist).\n");
     return text;
 }
 
@@ -692,19 +778,25 @@ QString wrapped(const QString &text)
     return result;
 }
 
-} // namespace
-
-int Run(const QStringList &commandLine, QIODevice &out, QIODevice &err)
+int runCommandLine(const QStringList &commandLine, QIODevice &out, QIODevice &err)
 {
     const QStringList arguments = fileOptionAfterCommand(commandLine);
     const QString first = arguments.value(1);
+    const bool fileFirst = first == QLatin1String("-f") || first == QLatin1String("--file") ||
+                           first.startsWith(QLatin1String("--file="));
+    if (fileFirst && arguments.size() <= (first.startsWith(QLatin1String("--file=")) ? 2 : 3)) {
+        write(err, QStringLiteral("%1: a command is missing after %2\nTry 'vantrelctl --help'.\n")
+                       .arg(kProgram, arguments.mid(1).join(QLatin1Char(' '))));
+        return kBadUsage;
+    }
     if (first == QLatin1String("-h") || first == QLatin1String("--help") ||
         first == QLatin1String("help")) {
         if (arguments.size() <= 2 || first != QLatin1String("help")) {
             write(out, overview());
             return kSuccess;
         }
-        return Run({arguments.at(0), arguments.at(2), QStringLiteral("--help")}, out, err);
+        return runCommandLine({arguments.at(0), arguments.at(2), QStringLiteral("--help")}, out,
+                              err);
     }
     if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
         write(out, QStringLiteral("vantrelctl %1\n").arg(QStringLiteral(VANTREL_VERSION)));
@@ -765,6 +857,23 @@ int Run(const QStringList &commandLine, QIODevice &out, QIODevice &err)
                 QStringLiteral("Try 'vantrelctl %1 --help'.\n").arg(QLatin1String(command->name)));
         return stop.status;
     }
+}
+
+} // namespace
+
+int Run(const QStringList &commandLine, QIODevice &out, QIODevice &err)
+{
+    const int status = runCommandLine(commandLine, out, err);
+    // Output short of a buffer waits in the C library until the exit, where
+    // a full disk or a closed pipe would go unnoticed: it goes out now, and a
+    // failure fails the command.
+    auto *file = qobject_cast<QFileDevice *>(&out);
+    if (file && (!file->flush() || file->error() != QFileDevice::NoError)) {
+        write(err, QStringLiteral("%1: cannot write to standard output: %2\n")
+                       .arg(kProgram, file->errorString()));
+        return kFailure;
+    }
+    return status;
 }
 
 } // namespace Vantrelctl

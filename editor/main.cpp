@@ -1,4 +1,5 @@
 #include "MainSetup.h"
+#include "ProgramArguments.h"
 #include "StartupProbe.h"
 #include "TestDriver.h"
 #include "VantrelBrand.h"
@@ -9,6 +10,13 @@
 
 int main(int argc, char *argv[])
 {
+    if (const auto status = ProgramArguments::answer(
+            argc, argv, "VantrelConfig",
+            "The configuration editor of the Vantrel switching panel: the link to the\n"
+            "switcher, the outputs and their inputs with their commands. It edits\n"
+            "vantrel.ini in the working directory and writes it when Close is pressed.\n"
+            "It takes no arguments; others are ignored.\n"))
+        return *status;
     // The window's class (X11) and application id (Wayland) name the desktop
     // entry, so docks show its icon whatever name the program was started by.
     QApplication::setApplicationName(QStringLiteral("VantrelConfig"));

@@ -14,6 +14,12 @@ QString tr(const char *text)
     return QCoreApplication::translate("LinkSettings", text);
 }
 
+// C0, DEL and C1 (0x80-0x9F): none belongs in an address or host name.
+bool isControl(QChar c)
+{
+    return c.category() == QChar::Other_Control;
+}
+
 // The text with each control character written as its code point, so that a
 // message can name a value that holds one.
 QString visibleControls(const QString &text)
@@ -21,7 +27,7 @@ QString visibleControls(const QString &text)
     QString shown;
     shown.reserve(text.size());
     for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        if (isControl(c))
             shown += QLatin1Char('<') + VantrelText::CodePoint(c) + QLatin1Char('>');
         else
             shown += c;
@@ -95,15 +101,17 @@ quint16 LinkSettings::networkPort() const
 
 QString LinkSettings::networkHost() const
 {
-    const QString host = fIPAddress.trimmed();
+    // Only spaces are trimmed, as everywhere in the file: a general trim
+    // would also drop tabs, line breaks and NEL (0x85) at either end
+    // without a word.
+    const QString host = VantrelText::TrimSpaces(fIPAddress);
     if (host.isEmpty())
         throw VantrelError(tr("No network address is set"));
     // The system's resolver reads a name only up to a NUL and would connect
-    // to what comes before it; no address or host name holds a control
-    // character. The untrimmed text is checked: trimming would drop a tab or
-    // line break at either end without a word.
+    // to what comes before it, and the name lookup would pass C1 characters
+    // on raw; no address or host name holds a control character.
     for (const QChar c : fIPAddress) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        if (isControl(c))
             throw VantrelError(
                 tr("Network address \"%1\" is invalid: it holds the control character %2")
                     .arg(visibleControls(fIPAddress), VantrelText::CodePoint(c)));

@@ -300,6 +300,7 @@ void TcpLink::settle()
     const int owed = unacknowledged();
     if ((owed == 0 && (fPeerClosed || fGraceOver)) || (owed < 0 && fGraceOver)) {
         discardInput();
+        fTaken = true;
         finish(true, QString());
         return;
     }
@@ -375,6 +376,15 @@ QString TcpLink::droppedReason(int error)
 
 void TcpLink::closeSocket()
 {
+    // An attempt given up (timed out, failed, abandoned) must not go on
+    // delivering in the background what it had queued: the switcher would
+    // take a command reported as not sent, or a cut-off one that looks
+    // whole. A reset drops the unsent bytes and tells the switcher the
+    // command did not complete.
+    if (fFd >= 0 && !fTaken) {
+        const linger reset{1, 0};
+        ::setsockopt(fFd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
     // Notifiers may be the ones whose signal is running.
     for (QSocketNotifier **notifier : {&fWriteNotifier, &fReadNotifier}) {
         if (*notifier) {

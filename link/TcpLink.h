@@ -85,6 +85,8 @@ private:
     bool fHalfClosed = false;
     bool fPeerClosed = false;
     bool fGraceOver = false;
+    // The switcher took the command: the connection may end in order.
+    bool fTaken = false;
 #else
     void makeSocket();
     void onConnected();

@@ -2,7 +2,9 @@
 // buttons, Take All, and presets. They sit beside the window's own controls
 // and reach the rows only through the rows' own handlers, so a hotkey is a
 // click, Take All is a series of clicks and a recall is a series of choices.
+#include "ButtonKeys.h"
 #include "CommandSender.h"
+#include "PickOnlyComboBox.h"
 #include "Twips.h"
 #include "VantrelMessageBox.h"
 #include "VantrelText.h"
@@ -14,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QValidator>
 #include <algorithm>
@@ -22,13 +23,15 @@
 namespace {
 
 // The free band between the logo and Close, in twips like the rest of the
-// window. The presets sit beside the logo, the list as wide as a row's list;
-// Take All stands above Close, in the column of the output buttons.
+// window. The presets sit beside the logo, the list as wide as a row's list.
+// Take All ends the presets' line, level with their list: it sends every
+// pending row and Close ends the program, so the two stand well apart (27
+// pixels across, not stacked) where a slip of the hand cannot reach both.
 constexpr QRect kLblPresets = Twips::rect(4440, 4260, 780, 255);
 constexpr QRect kCboPresets = Twips::rect(5280, 4230, 2895, 315);
 constexpr QRect kBtnSavePreset = Twips::rect(5280, 4680, 1410, 375);
 constexpr QRect kBtnDeletePreset = Twips::rect(6765, 4680, 1410, 375);
-constexpr QRect kBtnTakeAll = Twips::rect(10440, 4200, 1695, 375);
+constexpr QRect kBtnTakeAll = Twips::rect(8340, 4230, 1695, 375);
 
 const QString kPresetOpenPrefix = QStringLiteral("Error opening presets file ");
 const QString kPresetSavePrefix = QStringLiteral("Error saving presets file ");
@@ -78,14 +81,12 @@ void frmMain::createExtras()
 {
     fAskPresetName = askPresetName;
 
+    auto *keys = new ButtonKeys(this);
     for (int row = 0; row < kRows; ++row) {
         const QKeySequence key = rowKey(row);
-        auto *shortcut = new QShortcut(key, this);
-        // A held key must not send again and again.
-        shortcut->setAutoRepeat(false);
-        // click() does nothing on a disabled button: a row without an output
-        // ignores its key.
-        connect(shortcut, &QShortcut::activated, btnItem[row], &QPushButton::click);
+        // A held key sends once. click() does nothing on a disabled button:
+        // a row without an output ignores its key.
+        keys->add(key, btnItem[row]);
         btnItem[row]->setToolTip(
             tr("Sends the chosen input (%1)").arg(key.toString(QKeySequence::NativeText)));
         // After btnItem_Click has queued the press: the row may no longer
@@ -97,7 +98,8 @@ void frmMain::createExtras()
     lblPresets->setObjectName(QStringLiteral("lblPresets"));
     lblPresets->setGeometry(kLblPresets);
 
-    cboPresets = new QComboBox(this);
+    // A recall changes many rows at once: only an explicit pick recalls.
+    cboPresets = new PickOnlyComboBox(this);
     cboPresets->setObjectName(QStringLiteral("cboPresets"));
     cboPresets->setGeometry(kCboPresets);
     cboPresets->setEditable(false);
@@ -127,14 +129,12 @@ void frmMain::createExtras()
     btnTakeAll = new QPushButton(tr("Take All"), this);
     btnTakeAll->setObjectName(QStringLiteral("btnTakeAll"));
     btnTakeAll->setGeometry(kBtnTakeAll);
-    auto *takeAllKey = new QShortcut(this);
-    takeAllKey->setKeys(
-        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
-    takeAllKey->setAutoRepeat(false);
+    const QKeySequence takeAllKey(Qt::CTRL | Qt::Key_Return);
+    keys->add(takeAllKey, btnTakeAll);
+    keys->add(QKeySequence(Qt::CTRL | Qt::Key_Enter), btnTakeAll); // the keypad's
     btnTakeAll->setToolTip(tr("Sends every row whose pending lamp is red, in row order (%1)")
-                               .arg(takeAllKey->key().toString(QKeySequence::NativeText)));
+                               .arg(takeAllKey.toString(QKeySequence::NativeText)));
     btnTakeAll->setEnabled(false);
-    connect(takeAllKey, &QShortcut::activated, btnTakeAll, &QPushButton::click);
     connect(btnTakeAll, &QPushButton::clicked, this, &frmMain::btnTakeAll_Click);
 }
 

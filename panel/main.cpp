@@ -1,3 +1,4 @@
+#include "ProgramArguments.h"
 #include "StartupProbe.h"
 #include "TestDriver.h"
 #include "frmMain.h"
@@ -11,6 +12,12 @@
 
 int main(int argc, char *argv[])
 {
+    if (const auto status = ProgramArguments::answer(
+            argc, argv, "Vantrel",
+            "The switching panel: one row per output of a text-command matrix switcher.\n"
+            "It reads vantrel.ini in the working directory and writes the choices back\n"
+            "to it when it closes. It takes no arguments; others are ignored.\n"))
+        return *status;
     // The window's class (X11) and application id (Wayland) name the desktop
     // entry, so docks show its icon whatever name the program was started by.
     QApplication::setApplicationName(QStringLiteral("Vantrel"));

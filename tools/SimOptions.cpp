@@ -63,7 +63,11 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList &arguments)
         "Stands in for a text-command matrix switcher: listens on TCP and UDP (and optionally a\n"
         "pseudo-terminal) and prints every command it receives on one line, with a timestamp,\n"
         "the link and the bytes made readable (\\r, \\n, \\\\, other control bytes as \\xNN)."));
-    const QCommandLineOption helpOption = parser.addHelpOption();
+    // Not addHelpOption(): it also lists --help-all, which only process()
+    // acts on, and a simulator started by it would listen instead.
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Displays help on commandline options."));
+    parser.addOption(helpOption);
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption addressOption(
         QStringLiteral("address"),

@@ -74,10 +74,19 @@ private slots:
     void sendDeliversThePanelsBytes_data();
     void sendDeliversThePanelsBytes();
     void refusedPortFailsAfterFourAttempts();
+    void everyOutcomeIsSaid_data();
+    void everyOutcomeIsSaid();
 
 private:
     Outcome run(QStringList arguments)
     {
+        if (arguments.value(0) == u"full"_s) { // the program itself, its output to a full disk
+            QProcess program;
+            program.setStandardOutputFile(u"/dev/full"_s);
+            program.start(QStringLiteral(VANTRELCTL_PATH), arguments.mid(1));
+            program.waitForFinished(30000);
+            return {program.exitCode(), {}, QString::fromUtf8(program.readAllStandardError())};
+        }
         QBuffer out, err;
         out.open(QIODevice::WriteOnly);
         err.open(QIODevice::WriteOnly);
@@ -238,7 +247,7 @@ void tst_vantrelctl::refusalsLeaveTheFileAlone_data()
                                << QByteArray() << 2 << u"give one link"_s;
     QTest::newRow("send too many")
         << args({"send", "1", "1", "1"}) << QByteArray() << 2 << u"send takes"_s;
-    QTest::newRow("no such input") << args({"send", "Studio A", "Radio"}) << QByteArray() << 1
+    QTest::newRow("no such input") << args({"send", "Studio A", "Radio"}) << QByteArray() << 2
                                    << u"no input of output \"Studio A\" \"Radio\""_s;
     QTest::newRow("unknown option")
         << args({"list", "--bogus"}) << QByteArray() << 2 << u"Unknown option 'bogus'"_s;
@@ -359,11 +368,55 @@ void tst_vantrelctl::refusedPortFailsAfterFourAttempts()
     QVERIFY(program.waitForFinished(30000));
     const qint64 elapsed = clock.elapsed();
     const QString reason = QStringLiteral("127.0.0.1:%1: Connection refused").arg(port);
-    QCOMPARE(program.readAllStandardError(),
-             CommandSender::failureMessage(u"SW 1 1\r\n"_s, reason).toUtf8() + "\n");
+    const QString message = CommandSender::failureMessage(u"SW 1 1\r\n"_s, reason) + u'\n';
+    QCOMPARE(program.readAllStandardError(), message.toUtf8().replace("\r\n", "\n")); // LF only
     QCOMPARE(program.exitCode(), 1);
     QVERIFY(elapsed >= 3 * 200); // three pauses between four attempts
     QVERIFY(program.readAllStandardOutput().isEmpty());
+}
+
+void tst_vantrelctl::everyOutcomeIsSaid_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // v.ini: the worked example, x.ini: a finding
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said"); // on standard output or error
+    const auto row = [](const char *name, const QStringList &arguments, int status, QString said) {
+        QTest::newRow(name) << arguments << status << said;
+    };
+    row("stray operands", args({"list", "-f", "v.ini", "foo", "bar"}), 2, u"not \"foo\""_s);
+    row("check FILE checks that file", args({"check", "x.ini"}), 1, u"x.ini:2: link type"_s);
+    row("check FILE and -f", args({"check", "-f", "v.ini", "x.ini"}), 2, u"not both"_s);
+    row("new checks as check does",
+        args({"new", "-f", "n.ini", "--tcp", "ho\tst:80", "--outputs", "1", "--inputs", "0"}), 2,
+        u"control character U+0009; the panel will not send"_s);
+    row("1 field", args({"import", "-f", "v.ini", "one.csv"}), 1, u"line 2: 1 field where"_s);
+    row("a command is missing", args({"-f", "v.ini"}), 2, u"a command is missing after -f"_s);
+    row("--help names --version", args({"--help"}), 0, u"vantrelctl -v/--version"_s);
+    row("list --help tells its UTF-8", args({"list", "--help"}), 0, u"The text is UTF-8"_s);
+    row("list --json", args({"list", "-f", "v.ini", "--json"}), 0, u"\"chosen\": 2,"_s);
+    for (const char *command : {"list", "check", "export", "--version"})
+        row(command, args({"full", command, "-f", "v.ini"}).mid(0, *command == '-' ? 2 : 4), 1,
+            u"cannot write to standard output: No space"_s);
+}
+
+void tst_vantrelctl::everyOutcomeIsSaid()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QVERIFY(writeFile(path("v.ini"), workedExampleFile()) &&
+            writeFile(path("x.ini"), settingsFile("type=modem", "x")) &&
+            writeFile(path("one.csv"), "output,input,command\r\nA\r\n"));
+    for (QString &argument : arguments) {
+        if (argument.endsWith(u".ini"_s) || argument.endsWith(u".csv"_s))
+            argument = fDir.filePath(argument);
+    }
+    const Outcome outcome = run(arguments);
+    QCOMPARE(outcome.status, status);
+    QVERIFY2((QString::fromUtf8(outcome.out) + outcome.err).contains(said),
+             qPrintable(outcome.err));
+    QCOMPARE(readFile(path("v.ini")), workedExampleFile());
+    QVERIFY(!QFile::exists(path("n.ini")));
 }
 
 QTEST_GUILESS_MAIN(tst_vantrelctl)

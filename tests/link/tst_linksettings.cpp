@@ -4,6 +4,7 @@
 #include "SerialLineSettings.h"
 #include "SerialPortMap.h"
 #include "VantrelError.h"
+#include "VantrelText.h"
 #include "clsVantrelConfig.h"
 
 #include <QTest>
@@ -140,11 +141,19 @@ void tst_linksettings::kindAndProtocol()
         QVERIFY(!s.usesTcp());
     }
     QVERIFY_THROWS_EXCEPTION(VantrelError, LinkSettings().networkHost());
-    s.fIPAddress = QStringLiteral("127.0.0.1") + QChar(0) + QStringLiteral("x");
-    try {
-        QFAIL(qPrintable(s.networkHost()));
-    } catch (const VantrelError &e) {
-        QVERIFY(e.description().startsWith(u"Network address \"127.0.0.1<U+0000>x\" is invalid"));
+    s.fIPAddress = QStringLiteral(" 127.0.0.1  ");
+    QCOMPARE(s.networkHost(), QStringLiteral("127.0.0.1")); // only spaces are trimmed
+    for (const char16_t c : {u'\0', u'\t', u'\x7F', u'\x85', u'\x9B', u'\x9F'}) { // C0, DEL, C1
+        for (const qsizetype at : {0, 6, 9}) {
+            s.fIPAddress = QStringLiteral("127.0.0.1").insert(at, QChar(c));
+            try {
+                QFAIL(qPrintable(s.networkHost()));
+            } catch (const VantrelError &e) {
+                QVERIFY(e.description().startsWith(u"Network address \"") &&
+                        e.description().endsWith(QStringLiteral("control character ") +
+                                                 VantrelText::CodePoint(c)));
+            }
+        }
     }
 }
 

@@ -194,16 +194,16 @@ void tst_networklinks::silentPeersEndInBoundedTime()
     QFETCH(int, backlog);
     QFETCH(int, size);
     QFETCH(QString, reason);
-    RawListener listener(backlog, 4096);
-    QVERIFY(listener.port() != 0);
+    RawListener full(backlog, 4096);
+    ThreadSwitcher stalled(ThreadSwitcher::Mode::Stall, 4096);
+    const quint16 port = backlog == 0 ? full.port() : stalled.port();
     QTcpSocket filler;
     if (backlog == 0) {
-        filler.connectToHost(QHostAddress::LocalHost, listener.port());
+        filler.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(filler.waitForConnected(5000));
     }
-    CommandSender sender([&] {
-        return network(QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), listener.port());
-    });
+    CommandSender sender(
+        [&] { return network(QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), port); });
     sender.setRetryDelay(1ms);
     sender.setLinkFactory([](const LinkSettings &s) {
         auto link = SwitcherLink::create(s);
@@ -215,6 +215,11 @@ void tst_networklinks::silentPeersEndInBoundedTime()
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
     QCOMPARE(finished[0][1].toBool(), false);
     QVERIFY2(finished[0][3].toString().contains(reason), qPrintable(finished[0][3].toString()));
+    // Reading at last, the switcher sees each given-up attempt reset, not a whole command.
+    QTRY_COMPARE_WITH_TIMEOUT(stalled.ended().size(), backlog ? CommandSender::MaxAttempts : 0,
+                              9000);
+    for (const ThreadSwitcher::Connection &c : stalled.ended())
+        QVERIFY2(!c.inOrder, QByteArray::number(c.received.size()));
 }
 
 void tst_networklinks::switcherDecidesTheOutcome_data()

@@ -1,6 +1,7 @@
 #include "CommandSender.h"
 #include "PanelFixture.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QNetworkDatagram>
 #include <QPushButton>
@@ -49,6 +50,18 @@ QString rows(const frmMain &window)
     return shown.join(QLatin1Char(' '));
 }
 
+// F2 as the X server's events reach the window: shortcuts first, then focus.
+void deliverF2(QEvent::Type type, ulong time, bool repeat = false)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (type == QEvent::KeyRelease ||
+        !qt_sendShortcutOverrideEvent(focus, time, Qt::Key_F2, {}, {}, repeat)) {
+        QKeyEvent event(type, Qt::Key_F2, Qt::NoModifier, QString(), repeat);
+        event.setTimestamp(time);
+        QApplication::sendEvent(focus, &event);
+    }
+}
+
 // Shortcuts act only in the active window.
 std::unique_ptr<frmMain> loadActive(PanelFixture &fixture, const QByteArray &file)
 {
@@ -72,6 +85,7 @@ private slots:
     }
     void hotkeySendsLikeClick_data();
     void hotkeySendsLikeClick();
+    void heldKeySendsOnce();
     void takeAllSendsPendingRowsInOrder_data();
     void takeAllSendsPendingRowsInOrder();
     void recallSkipsRowsThatNoLongerMatch_data();
@@ -104,6 +118,23 @@ void tst_panel_extras::hotkeySendsLikeClick()
     QCOMPARE(received(*window), clicked);
 }
 
+void tst_panel_extras::heldKeySendsOnce()
+{
+    PanelFixture fixture;
+    auto window = loadActive(fixture, numberedOutputs(2));
+    QVERIFY(window);
+    deliverF2(QEvent::KeyPress, 1000);
+    // Held 2 s: a release and a press with one timestamp, some marked repeats.
+    for (ulong time = 1500; time < 3500; time += 33) {
+        deliverF2(QEvent::KeyRelease, time);
+        deliverF2(QEvent::KeyPress, time, time > 3000);
+    }
+    deliverF2(QEvent::KeyRelease, 3600);
+    QCOMPARE(received(*window), QList<QByteArray>{"Out2-A"});
+    deliverF2(QEvent::KeyPress, 3700); // pressed again
+    QCOMPARE(received(*window), QList<QByteArray>{"Out2-A"});
+}
+
 void tst_panel_extras::takeAllSendsPendingRowsInOrder_data()
 {
     QTest::addColumn<QKeyCombination>("key"); // presses the button
@@ -118,6 +149,12 @@ void tst_panel_extras::takeAllSendsPendingRowsInOrder()
     PanelFixture fixture;
     auto window = loadActive(fixture, numberedOutputs(5));
     QVERIFY(window);
+    // Clear of Close and of every other control: a slip of the hand reaches one only.
+    const QRect takeAll = window->btnTakeAll->geometry();
+    QVERIFY(!takeAll.adjusted(-20, -20, 20, 20).intersects(window->btnClose->geometry()));
+    for (const QWidget *other : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        QVERIFY(other == window->btnTakeAll || !other->isVisible() ||
+                !takeAll.intersects(other->geometry()));
     // Row 3's command cannot go out as single bytes: that press fails.
     window->fConfig->fOutputs[2]->fInputs[1].fCommand = QString(QChar(0x2603));
     QVERIFY(!window->btnTakeAll->isEnabled());
@@ -171,7 +208,17 @@ void tst_panel_extras::recallSkipsRowsThatNoLongerMatch()
 
     window = loadActive(fixture, later);
     QVERIFY(window);
-    QTest::keyClick(window->cboPresets, Qt::Key_Down); // the operator picks "Show"
+    // Neither the wheel nor an arrow key over the closed list recalls.
+    const QString loaded = rows(*window);
+    QWheelEvent wheel({5, 5}, {5, 5}, {}, {0, -120}, {}, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(window->cboPresets, &wheel);
+    QTest::keyClick(window->cboPresets, Qt::Key_Down);
+    QCOMPARE(rows(*window), loaded);
+    // The operator opens the list and picks "Show".
+    window->cboPresets->showPopup();
+    QAbstractItemView *popup = window->cboPresets->view();
+    popup->setCurrentIndex(popup->model()->index(0, 0));
+    QTest::keyClick(popup, Qt::Key_Return);
     QCOMPARE(rows(*window), shown);
     QCOMPARE(fixture.messages.size(), skipped.isEmpty() ? 0 : 1);
     for (int row : {1, 2, 3})

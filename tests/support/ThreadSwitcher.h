@@ -22,6 +22,7 @@ public:
         Hold,   // accepts and never reads
         Stream, // sends without pause until the peer cuts it off
         Answer, // greets, reads the command to its end, acknowledges, closes
+        Stall,  // busy for a while after accepting, then reads to the end
     };
     struct Connection
     {
@@ -51,7 +52,7 @@ public:
 
     quint16 port() const { return fPort; }
     int accepted() const { return fAccepted; }
-    // Answer and Stream: each connection once it has ended.
+    // Answer, Stall and Stream: each connection once it has ended.
     QList<Connection> ended() const
     {
         std::lock_guard<std::mutex> lock(fMutex);
@@ -80,16 +81,19 @@ private:
             } else if (mode == Mode::Stream) {
                 while (write(QByteArray(16 * 1024, 's')))
                     ;
-            } else if (mode == Mode::Answer) {
-                const bool greeted = write("Switcher ready\r\nOutputs 16, inputs 16\r\n");
+            } else if (mode == Mode::Answer || mode == Mode::Stall) {
+                if (mode == Mode::Stall)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                const bool greeted =
+                    mode == Mode::Stall || write("Switcher ready\r\nOutputs 16, inputs 16\r\n");
                 char buffer[4096];
                 ssize_t n;
                 while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
                     c.received.append(buffer, n);
-                c.inOrder = greeted && n == 0 && write("ACK\r\n");
+                c.inOrder = greeted && n == 0 && (mode == Mode::Stall || write("ACK\r\n"));
             }
             ::close(fd);
-            if (mode == Mode::Stream || mode == Mode::Answer) {
+            if (mode == Mode::Stream || mode == Mode::Answer || mode == Mode::Stall) {
                 std::lock_guard<std::mutex> lock(fMutex);
                 fEnded.append(c);
             }

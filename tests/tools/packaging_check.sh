@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The desktop entries validate, and the launcher they call runs a program in
 # the user's configuration folder, seeding it with the example only once.
-# usage: packaging_check.sh SOURCE_DIR
+# usage: packaging_check.sh SOURCE_DIR PROGRAM... (whose --help is checked)
 set -euo pipefail
 source_dir=$1
 work=$(mktemp -d)
@@ -55,4 +55,39 @@ out=$("$work/prefix/bin/vantrel-launch" VantrelConfig)
 if "$work/prefix/bin/vantrel-launch" rm 2>/dev/null; then
     fail "the launcher ran a program it does not know"
 fi
+
+# A relative XDG_CONFIG_HOME is invalid under the base-directory rules.
+mkdir -p "$work/cwd"
+out=$(cd "$work/cwd" && HOME=$work/home XDG_CONFIG_HOME=rel "$work/prefix/bin/vantrel-launch" Vantrel)
+[[ $out == "Vantrel in $work/home/.config/vantrel" ]] || fail "relative XDG_CONFIG_HOME used: $out"
+
+# Each long option a --help lists is in the manual page (\-\-dry\-run) and is
+# taken: it ends the program, or (the simulator's own) keeps it serving.
+check_options() { # program, its command or "", its help text
+    local name=${1##*/} option value status
+    for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$3" | sort -u); do
+        grep -qE -- "$(sed 's/-/\\\\-/g' <<<"$option")(\$|[^a-z0-9\\\\])" \
+            "$source_dir/packaging/man/$name.1.in" || fail "$name: no $option in the manual page"
+        status=0 value=$(sed -n "s/.*$option <\([^>]*\)>.*/\1/p" <<<"$3" | head -1)
+        if [[ $name == vantrel-switcher-sim && " --address --tcp-port --udp-port --serial --mode " == \
+            *" $option "* ]]; then
+            value=${value/mode/refuse} value=${value/address/127.0.0.1} value=${value/port/0}
+            timeout 1 "$1" --tcp-port 0 --udp-port 0 "$option" $value &>/dev/null || status=$?
+            [[ $status == 124 ]] || fail "$name $option ended ($status)"
+        else
+            out=$(cd "$work/cwd" && timeout 10 "$1" ${2:+"$2" -f none} "$option" </dev/null 2>&1) ||
+                status=$?
+            [[ $status != 124 && $out != *"nknown option"* ]] || fail "$name $2 $option: $out"
+        fi
+    done
+}
+for program in "${@:2}"; do
+    help=$(cd "$work/cwd" && timeout 10 "$program" --help </dev/null) && [[ -n $help ]] ||
+        fail "${program##*/} --help did not answer and end"
+    check_options "$program" "" "$help"
+    [[ ${program##*/} != vantrelctl ]] ||
+        for command in $(sed -n '/^Commands:/,/^$/s/^  \([a-z]*\) .*/\1/p' <<<"$help"); do
+            check_options "$program" "$command" "$("$program" "$command" --help)"
+        done
+done
 echo "PASS"

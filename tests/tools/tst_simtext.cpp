@@ -139,6 +139,8 @@ void tst_SimText::parse_data()
                                    << SimMode::Accept << QStringLiteral("mode");
     QTest::newRow("unknown option") << args("--verbose") << O::Error << lo << 3001 << 3001 << false
                                     << SimMode::Accept << QStringLiteral("verbose");
+    QTest::newRow("no --help-all") << args("--help-all") << O::Error << lo << 3001 << 3001 << false
+                                   << SimMode::Accept << QStringLiteral("help-all");
     QTest::newRow("stray argument") << args("3001") << O::Error << lo << 3001 << 3001 << false
                                     << SimMode::Accept << QStringLiteral("\"3001\"");
 }

@@ -1,5 +1,6 @@
 #include "VantrelFile.h"
 
+#include "FileLock.h"
 #include "LineBlocks.h"
 #include "VantrelText.h"
 #include "clsVantrelParser.h"
@@ -546,7 +547,9 @@ LoadResult Load(QIODevice &channel, Commands commands)
     return result;
 }
 
-void Save(const clsVantrelConfig &config, const QString &path)
+namespace {
+
+void saveLocked(const clsVantrelConfig &config, const QString &path)
 {
 #ifdef Q_OS_UNIX
     const QString target = resolvedTarget(path);
@@ -567,6 +570,25 @@ void Save(const clsVantrelConfig &config, const QString &path)
 #else
     replace(config, path, nullptr);
 #endif
+}
+
+} // namespace
+
+void Save(const clsVantrelConfig &config, const QString &path)
+{
+    FileLock lock(path, FileLock::Mode::Exclusive);
+    saveLocked(config, path);
+}
+
+void Update(const Merger &merge, const QString &path, Commands commands)
+{
+    FileLock lock(path, FileLock::Mode::Exclusive);
+    LoadResult current;
+    if (QFileInfo::exists(path))
+        current = Load(path, commands);
+    const std::shared_ptr<const clsVantrelConfig> merged = merge(current);
+    if (merged)
+        saveLocked(*merged, path);
 }
 
 void KeepUntilExit(std::shared_ptr<const clsVantrelConfig> config)

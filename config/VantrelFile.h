@@ -4,6 +4,7 @@
 #include "clsVantrelConfig.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -96,7 +97,18 @@ Fingerprint ReadFingerprint(const QString &path = kFileName);
 // else is refused. On failure VantrelError says what failed and the old
 // content is whole, except after an in-place write failed past reserving the
 // room (a failing disk), which the message then says.
+//
+// Takes the file's exclusive lock (see FileLock) for the time it writes.
 void Save(const clsVantrelConfig &config, const QString &path = kFileName);
+
+// One save as a transaction: takes the file's exclusive lock, reads the file as it is now
+// (current.config is null when there is no file), hands it to `merge`, writes what merge
+// returns exactly as Save does (atomically, or in place), syncs, and releases the lock.
+// merge returns nullptr to write nothing; it may throw VantrelError, which travels up with
+// nothing written. The lock is held only inside this call, never while a window waits.
+using Merger = std::function<std::shared_ptr<const clsVantrelConfig>(const LoadResult &current)>;
+void Update(const Merger &merge, const QString &path = kFileName,
+            Commands commands = Commands::Keep);
 
 // For a program that is ending after its save: keeps the model from being
 // destroyed, so that the exit does not spend its time freeing, one allocation

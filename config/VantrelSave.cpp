@@ -721,7 +721,11 @@ void Write(const QString &path, const Content &content)
         replace(target, content, nullptr); // a new file
         return;
     }
-    refuseUnlessRegular(path, old);
+    try {
+        refuseUnlessRegular(path, old);
+    } catch (const VantrelError &error) {
+        fail(error.description(), kUnchanged);
+    }
     if (Recover(target) && ::stat(name.constData(), &old) != 0)
         fail(qt_error_string(errno), kUnchanged);
     if (old.st_nlink == 1 && replace(target, content, &old))

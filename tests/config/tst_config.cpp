@@ -80,6 +80,7 @@ private slots:
     void saveKeepsAccessListAndAttributes();
     void saveRefusedBeforeWriting_data();
     void saveRefusedBeforeWriting();
+    void concurrentUpdatesAllLand();
 
 private:
     std::unique_ptr<QTemporaryDir> fDir;
@@ -887,6 +888,41 @@ void tst_config::saveRefusedBeforeWriting()
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                     QDir::NoDotAndDotDot),
              entries);
+}
+
+void tst_config::concurrentUpdatesAllLand()
+{
+    // Two processes, each adding outputs one transaction at a time: with
+    // the lock, none is written over by the other.
+    QVERIFY(writeFile(path(), workedExampleFile()));
+    constexpr int kEach = 20;
+    QList<pid_t> children;
+    for (const char who : {'a', 'b'}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(30);
+            for (int i = 0; i < kEach; ++i) {
+                VantrelFile::Update(
+                    [&](const VantrelFile::LoadResult &current) {
+                        auto next = std::make_shared<clsVantrelConfig>(*current.config);
+                        auto output = std::make_shared<clsVantrelOutput>();
+                        output->Initialize();
+                        output->fOutputName = QStringLiteral("%1%2").arg(QLatin1Char(who)).arg(i);
+                        next->fOutputs.append(output);
+                        return next;
+                    },
+                    path());
+            }
+            ::_exit(0);
+        }
+        children.append(child);
+    }
+    for (const pid_t child : children) {
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QCOMPARE(status, 0);
+    }
+    QCOMPARE(VantrelFile::Load(path()).config->fOutputs.size(), 2 + 2 * kEach);
 }
 
 QTEST_GUILESS_MAIN(tst_config)

@@ -1,8 +1,15 @@
 #include "ConfigFixtures.h"
 #include "VantrelPresets.h"
+#include "VantrelSave.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 class tst_presets : public QObject
 {
@@ -11,6 +18,9 @@ class tst_presets : public QObject
 private slots:
     void fileRoundTripsAndSurvivesDamage_data();
     void fileRoundTripsAndSurvivesDamage();
+    void fileHeldToTheSaveRules_data();
+    void fileHeldToTheSaveRules();
+    void twoProcessesSavingKeepBoth();
 };
 
 void tst_presets::fileRoundTripsAndSurvivesDamage_data()
@@ -50,6 +60,131 @@ void tst_presets::fileRoundTripsAndSurvivesDamage()
     QCOMPARE(readFile(path), good);
     QCOMPARE(readFile(path + VantrelPresetFile::kKeptSuffix),
              tail.isEmpty() ? QByteArray() : good + tail);
+}
+
+namespace {
+
+const QByteArray kOnePreset = "[preset]\r\nname=Kept\r\n";
+
+// Runs `work` in a child process with the given file-size limit (0: none);
+// returns its exit status.
+int inChild(const std::function<int()> &work, rlim_t sizeLimit = 0)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(20); // a save that blocks ends here
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{sizeLimit, sizeLimit};
+        if (sizeLimit)
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(work());
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+void tst_presets::fileHeldToTheSaveRules_data()
+{
+    QTest::addColumn<QString>("kind");    // of the presets file
+    QTest::addColumn<QString>("problem"); // loading it, empty for none
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("FIFO") << "fifo"
+                          << "a named pipe (FIFO), not a regular file" << false;
+    QTest::newRow("link to /dev/zero") << "zero"
+                                       << "a character device" << false;
+    QTest::newRow("another's file with a second name") << "owned" << QString() << true;
+    QTest::newRow("save failing after damage") << "damaged"
+                                               << "line 3:" << false;
+}
+
+void tst_presets::fileHeldToTheSaveRules()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, problem);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(VantrelPresetFile::kFileName);
+    const QByteArray name = QFile::encodeName(path);
+    QByteArray before = kOnePreset;
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(name.constData(), 0644), 0);
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else {
+        if (kind == QLatin1String("damaged"))
+            before += "[junk]\r\n";
+        QVERIFY(writeFile(path, before));
+        QCOMPARE(
+            ::link(name.constData(), QFile::encodeName(path + QStringLiteral("2")).constData()), 0);
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
+    }
+    struct stat old = {};
+    QCOMPARE(::lstat(name.constData(), &old), 0);
+
+    VantrelPresetFile presets(path);
+    const QString found = presets.load(); // at once: nothing here may block
+    QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.contains(problem), qPrintable(found));
+    // A file-size limit fails the save that follows the damage.
+    const rlim_t limit = kind == QLatin1String("damaged") ? 8 : 0;
+    const int status = inChild(
+        [&] {
+            try {
+                presets.save({{QStringLiteral("New"), {}}});
+                return 0;
+            } catch (const VantrelError &error) {
+                return error.description().endsWith(VantrelSave::kUnchanged) ? 1 : 2;
+            }
+        },
+        limit);
+    QCOMPARE(status, saved ? 0 : 1);
+
+    struct stat now = {};
+    QCOMPARE(::lstat(name.constData(), &now), 0);
+    QCOMPARE(now.st_mode, old.st_mode);
+    QCOMPARE(now.st_uid, old.st_uid);
+    QCOMPARE(now.st_nlink, old.st_nlink);
+    if (S_ISREG(now.st_mode))
+        QCOMPARE(readFile(path), saved ? QByteArray("[preset]\r\nname=New\r\n") : before);
+    const QStringList kept = QDir(dir.path())
+                                 .entryList({VantrelPresetFile::kFileName + QStringLiteral(".*")},
+                                            QDir::AllEntries | QDir::Hidden | QDir::System);
+    QVERIFY2(kept.isEmpty(), qPrintable(kept.join(QLatin1Char(' '))));
+}
+
+void tst_presets::twoProcessesSavingKeepBoth()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(VantrelPresetFile::kFileName);
+    constexpr int kEach = 25;
+    QList<pid_t> children;
+    for (const QString &who : {QStringLiteral("a"), QStringLiteral("b")}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(30);
+            VantrelPresetFile presets(path);
+            for (int i = 0; i < kEach; ++i) {
+                presets.update([&](const QList<Preset> &current, const QString &) {
+                    QList<Preset> next = current;
+                    next.append({who + QString::number(i), {}});
+                    return std::optional<QList<Preset>>(next);
+                });
+            }
+            ::_exit(0);
+        }
+        children.append(child);
+    }
+    for (const pid_t child : children) {
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QCOMPARE(status, 0);
+    }
+    VantrelPresetFile presets(path);
+    QCOMPARE(presets.load(), QString());
+    QCOMPARE(presets.presets().size(), 2 * kEach);
 }
 
 QTEST_GUILESS_MAIN(tst_presets)

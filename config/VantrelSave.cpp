@@ -646,8 +646,10 @@ bool Interrupted(const QString &path)
     };
     if (::stat(QFile::encodeName(target).constData(), &info) != 0)
         return false;
+    // A journal left under its temporary name never reached the file, but
+    // it may be as large as the file: Recover removes it.
     for (const QString &journal : journalPlaces(target, info)) {
-        if (QFileInfo::exists(journal))
+        if (QFileInfo::exists(journal) || QFileInfo::exists(journal + QStringLiteral(".new")))
             return true;
     }
     return false;

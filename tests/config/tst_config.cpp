@@ -1,6 +1,7 @@
 #include "CompactString.h"
 #include "ConfigFixtures.h"
 #include "FailDevice.h"
+#include "ForkedChildren.h"
 #include "VantrelFile.h"
 #include "VantrelMerge.h"
 #include "VantrelSave.h"
@@ -857,33 +858,18 @@ void tst_config::saveRefusedBeforeWriting()
     const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
                                                        QDir::System | QDir::NoDotAndDotDot);
 
-    int pipeEnds[2];
-    QCOMPARE(::pipe(pipeEnds), 0);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        ::alarm(20);
-        ::close(pipeEnds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{64 * 1024, 64 * 1024};
-        if (!fullDisk)
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        QByteArray message;
-        try {
-            VantrelFile::Save(*config, file);
-        } catch (const VantrelError &error) {
-            message = error.description().toUtf8();
-        }
-        (void)!::write(pipeEnds[1], message.constData(), size_t(message.size()));
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-    QFile reader;
-    QVERIFY(reader.open(pipeEnds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-    const QString message = QString::fromUtf8(reader.readAll());
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY2(message.endsWith(VantrelSave::kUnchanged), qPrintable(message));
+    const QList<int> status = runInChildren(
+        1,
+        [&](int) {
+            try {
+                VantrelFile::Save(*config, file);
+            } catch (const VantrelError &error) {
+                return error.description().endsWith(VantrelSave::kUnchanged) ? 1 : 2;
+            }
+            return 0;
+        },
+        fullDisk ? RLIM_INFINITY : 64 * 1024);
+    QCOMPARE(status, QList<int>{1});
     QCOMPARE(readFile(file), oldBytes);
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                     QDir::NoDotAndDotDot),
@@ -896,32 +882,20 @@ void tst_config::concurrentUpdatesAllLand()
     // the lock, none is written over by the other.
     QVERIFY(writeFile(path(), workedExampleFile()));
     constexpr int kEach = 20;
-    QList<pid_t> children;
-    for (const char who : {'a', 'b'}) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::alarm(30);
-            for (int i = 0; i < kEach; ++i) {
-                VantrelFile::Update(
-                    [&](const VantrelFile::LoadResult &current) {
-                        auto next = std::make_shared<clsVantrelConfig>(*current.config);
-                        auto output = std::make_shared<clsVantrelOutput>();
-                        output->Initialize();
-                        output->fOutputName = QStringLiteral("%1%2").arg(QLatin1Char(who)).arg(i);
-                        next->fOutputs.append(output);
-                        return next;
-                    },
-                    path());
-            }
-            ::_exit(0);
+    const QList<int> status = runInChildren(2, [&](int child) {
+        for (int i = 0; i < kEach; ++i) {
+            VantrelFile::Update(
+                [&](const VantrelFile::LoadResult &current) {
+                    auto next = std::make_shared<clsVantrelConfig>(*current.config);
+                    next->fOutputs.append(std::make_shared<clsVantrelOutput>());
+                    next->fOutputs.last()->fOutputName = QStringLiteral("%1-%2").arg(child).arg(i);
+                    return next;
+                },
+                path());
         }
-        children.append(child);
-    }
-    for (const pid_t child : children) {
-        int status = -1;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QCOMPARE(status, 0);
-    }
+        return 0;
+    });
+    QCOMPARE(status, QList<int>({0, 0}));
     QCOMPARE(VantrelFile::Load(path()).config->fOutputs.size(), 2 + 2 * kEach);
 }
 

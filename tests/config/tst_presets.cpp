@@ -1,15 +1,12 @@
 #include "ConfigFixtures.h"
+#include "ForkedChildren.h"
 #include "VantrelPresets.h"
 #include "VantrelSave.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 class tst_presets : public QObject
 {
@@ -66,24 +63,6 @@ namespace {
 
 const QByteArray kOnePreset = "[preset]\r\nname=Kept\r\n";
 
-// Runs `work` in a child process with the given file-size limit (0: none);
-// returns its exit status.
-int inChild(const std::function<int()> &work, rlim_t sizeLimit = 0)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::alarm(20); // a save that blocks ends here
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{sizeLimit, sizeLimit};
-        if (sizeLimit)
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(work());
-    }
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 } // namespace
 
 void tst_presets::fileHeldToTheSaveRules_data()
@@ -129,9 +108,10 @@ void tst_presets::fileHeldToTheSaveRules()
     const QString found = presets.load(); // at once: nothing here may block
     QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.contains(problem), qPrintable(found));
     // A file-size limit fails the save that follows the damage.
-    const rlim_t limit = kind == QLatin1String("damaged") ? 8 : 0;
-    const int status = inChild(
-        [&] {
+    const rlim_t limit = kind == QLatin1String("damaged") ? 8 : RLIM_INFINITY;
+    const QList<int> status = runInChildren(
+        1,
+        [&](int) {
             try {
                 presets.save({{QStringLiteral("New"), {}}});
                 return 0;
@@ -140,7 +120,7 @@ void tst_presets::fileHeldToTheSaveRules()
             }
         },
         limit);
-    QCOMPARE(status, saved ? 0 : 1);
+    QCOMPARE(status, QList<int>{saved ? 0 : 1});
 
     struct stat now = {};
     QCOMPARE(::lstat(name.constData(), &now), 0);
@@ -160,28 +140,17 @@ void tst_presets::twoProcessesSavingKeepBoth()
     QTemporaryDir dir;
     const QString path = dir.filePath(VantrelPresetFile::kFileName);
     constexpr int kEach = 25;
-    QList<pid_t> children;
-    for (const QString &who : {QStringLiteral("a"), QStringLiteral("b")}) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::alarm(30);
-            VantrelPresetFile presets(path);
-            for (int i = 0; i < kEach; ++i) {
-                presets.update([&](const QList<Preset> &current, const QString &) {
-                    QList<Preset> next = current;
-                    next.append({who + QString::number(i), {}});
-                    return std::optional<QList<Preset>>(next);
-                });
-            }
-            ::_exit(0);
+    const QList<int> status = runInChildren(2, [&](int child) {
+        VantrelPresetFile presets(path);
+        for (int i = 0; i < kEach; ++i) {
+            presets.update([&](const QList<Preset> &current, const QString &) {
+                const Preset added{QStringLiteral("%1-%2").arg(child).arg(i), {}};
+                return std::optional(current + QList<Preset>{added});
+            });
         }
-        children.append(child);
-    }
-    for (const pid_t child : children) {
-        int status = -1;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QCOMPARE(status, 0);
-    }
+        return 0;
+    });
+    QCOMPARE(status, QList<int>({0, 0}));
     VantrelPresetFile presets(path);
     QCOMPARE(presets.load(), QString());
     QCOMPARE(presets.presets().size(), 2 * kEach);

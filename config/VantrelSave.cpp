@@ -478,7 +478,7 @@ void writeInPlace(const QString &target, const Content &content)
     struct stat info
     {
     };
-    Descriptor fd(openRegular(target, O_RDWR, info));
+    Descriptor fd(openRegular(target, O_WRONLY, info));
     if (fd.get() < 0)
         fail(qt_error_string(errno), kUnchanged);
     qint64 size = 0;

@@ -451,6 +451,15 @@ QString writeJournal(const QString &target, const struct stat &old, const Conten
     return place;
 }
 
+// Whether the name exists, a link to nowhere included.
+bool present(const QString &name)
+{
+    struct stat info
+    {
+    };
+    return ::lstat(QFile::encodeName(name).constData(), &info) == 0;
+}
+
 void dropJournal(const QString &journal)
 {
     QFile::remove(journal);
@@ -649,7 +658,7 @@ bool Interrupted(const QString &path)
     // A journal left under its temporary name never reached the file, but
     // it may be as large as the file: Recover removes it.
     for (const QString &journal : journalPlaces(target, info)) {
-        if (QFileInfo::exists(journal) || QFileInfo::exists(journal + QStringLiteral(".new")))
+        if (present(journal) || present(journal + QStringLiteral(".new")))
             return true;
     }
     return false;
@@ -667,7 +676,7 @@ bool Recover(const QString &path)
     for (const QString &journal : journalPlaces(target, info)) {
         // A journal still under its temporary name never reached the file.
         QFile::remove(journal + QStringLiteral(".new"));
-        if (!QFileInfo::exists(journal))
+        if (!present(journal))
             continue;
         const auto refuse = [&](const QString &why) {
             throw VantrelError(QStringLiteral("a save written in place was interrupted and could "
@@ -677,9 +686,20 @@ bool Recover(const QString &path)
                                    .arg(why, QDir::toNativeSeparators(journal)));
         };
         const Descriptor source(
-            ::open(QFile::encodeName(journal).constData(), O_RDONLY | O_CLOEXEC));
+            ::open(QFile::encodeName(journal).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         if (source.get() < 0)
             refuse(qt_error_string(errno));
+        // Its content goes into the file: only a journal that this user, the
+        // file's owner or root wrote, and nobody else may change, is taken.
+        // Anything else in a folder others may write is refused, not used.
+        struct stat written
+        {
+        };
+        if (::fstat(source.get(), &written) != 0 || !S_ISREG(written.st_mode) ||
+            (written.st_uid != ::geteuid() && written.st_uid != info.st_uid &&
+             written.st_uid != 0) ||
+            (written.st_mode & 022))
+            refuse(QStringLiteral("its journal was not written by this user or the file's owner"));
         const qint64 size = journalSize(source.get());
         if (size < 0)
             refuse(QStringLiteral("its journal is damaged"));

@@ -82,6 +82,7 @@ private slots:
     void saveRefusedBeforeWriting_data();
     void saveRefusedBeforeWriting();
     void concurrentUpdatesAllLand();
+    void journalOfAnotherUserIsNotTaken();
 
 private:
     std::unique_ptr<QTemporaryDir> fDir;
@@ -897,6 +898,29 @@ void tst_config::concurrentUpdatesAllLand()
     });
     QCOMPARE(status, QList<int>({0, 0}));
     QCOMPARE(VantrelFile::Load(path()).config->fOutputs.size(), 2 + 2 * kEach);
+}
+
+void tst_config::journalOfAnotherUserIsNotTaken()
+{
+    // Anyone may leave a file in a shared folder: a journal planted there
+    // must not put its content into the file, nor let the file be read.
+    if (::geteuid() != 0)
+        QSKIP("needs root to plant a file of another user");
+    QVERIFY(writeFile(path(), workedExampleFile()));
+    struct stat file = {};
+    QCOMPARE(::stat(QFile::encodeName(path()).constData(), &file), 0);
+    const QString journal = path(
+        QStringLiteral(".vantrel-save-%1-%2").arg(quint64(file.st_dev)).arg(quint64(file.st_ino)));
+    QVERIFY(writeFile(journal, "vantrel interrupted save\n"));
+    QCOMPARE(::chown(QFile::encodeName(journal).constData(), 65534, 65534), 0);
+    try {
+        VantrelFile::Load(path());
+        QFAIL("a planted journal was taken");
+    } catch (const VantrelError &error) {
+        QVERIFY2(error.description().contains(QStringLiteral("not written by this user")),
+                 qPrintable(error.description()));
+    }
+    QCOMPARE(readFile(path()), workedExampleFile());
 }
 
 QTEST_GUILESS_MAIN(tst_config)

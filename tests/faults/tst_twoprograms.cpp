@@ -3,13 +3,26 @@
 // program's own part of the file survives.
 #include "ConfigFixtures.h"
 
+#include <QElapsedTimer>
 #include <QMap>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <array>
+#include <functional>
 #include <map>
 
 namespace {
+
+// vantrelctl import's CSV: Player's command becomes SW9.
+const QByteArray kCsv = "output,input,command\r\nStudio A,Tuner,SW1\\r\r\n"
+                        "Studio A,Player,SW9\\r\r\nMonitor,,\r\n";
+QByteArray imported(QByteArray file)
+{
+    return file.replace("command=SW2", "command=SW9");
+}
 
 // Every file a step may expect, by name.
 QMap<QString, QByteArray> files()
@@ -35,6 +48,9 @@ QMap<QString, QByteArray> files()
         {QStringLiteral("edited"), edited},
         {QStringLiteral("both"), edit(edited, "selected=1", "selected=0")},
         {QStringLiteral("restructured"), restructured},
+        {QStringLiteral("restructured, edited"), edit(restructured, "port=3001", "port=4001")},
+        {QStringLiteral("imported"), imported(example)},
+        {QStringLiteral("chosen, imported"), imported(edit(example, "selected=1", "selected=0"))},
         {QStringLiteral("restructured, Tuner"), edit(restructured, "selected=2", "selected=1")},
         {QStringLiteral("reordered"), reordered},
         {QStringLiteral("reordered, Tuner"), edit(reordered, "selected=0", "selected=1")},
@@ -49,6 +65,7 @@ class tst_twoprograms : public QObject
 private slots:
     void eachKeepsItsPart_data();
     void eachKeepsItsPart();
+    void closingTogetherLosesNothing();
 };
 
 void tst_twoprograms::eachKeepsItsPart_data()
@@ -56,7 +73,8 @@ void tst_twoprograms::eachKeepsItsPart_data()
     // Steps, "; " between them: "<program> start|kill|exit <status>",
     // "<program> > <line to send>", "<program> < <text its next line holds>",
     // "file <name>" (the file is now that one), "write <name>" (another
-    // program writes that file). P and Q are panels, E is the editor.
+    // program writes that file). P and Q are panels, E is the editor, I is
+    // "vantrelctl import -", whose CSV comes with "I csv".
     QTest::addColumn<QString>("steps");
     const QString both =
         QStringLiteral("P start; P < ready; E start; E < ready; "
@@ -68,11 +86,12 @@ void tst_twoprograms::eachKeepsItsPart_data()
                QStringLiteral("file both");
     QTest::newRow("panel closes, then editor saves")
         << both + panelCloses + editorSaves + QStringLiteral("file both");
-    QTest::newRow("restructured file makes the editor ask")
+    QTest::newRow("restructured file keeps its outputs, takes the editor's port")
         << QStringLiteral("E start; E < ready; E > set txtPort 4001; E < ok; write restructured; "
-                          "E > click btnClose; E < its outputs or inputs are no longer the ones; "
-                          "E > cancel; E < ok; file restructured; E > click btnClose; "
-                          "E < its outputs or inputs; E > ok; E < ok; E exit 0; file edited");
+                          "E > click btnClose; E < ok; E exit 0; file restructured, edited");
+    QTest::newRow("import after a late CSV keeps the panel's choice")
+        << QStringLiteral("I start; P start; P < ready; P > set cboItem0 0; P < ok; ") +
+               panelCloses + QStringLiteral("file chosen; I csv; I exit 0; file chosen, imported");
     QTest::newRow("restructured file takes the panel's choice by name")
         << QStringLiteral("P start; P < ready; P > set cboItem0 0; P < ok; write restructured; ") +
                panelCloses + QStringLiteral("file restructured, Tuner");
@@ -119,9 +138,16 @@ void tst_twoprograms::eachKeepsItsPart()
             program.setProcessEnvironment(environment);
             program.setWorkingDirectory(dir.path());
             program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            program.start(
-                QString::fromUtf8(who == QLatin1String("E") ? VANTREL_EDITOR : VANTREL_PANEL));
+            if (who == QLatin1String("I"))
+                program.start(QStringLiteral(VANTREL_CTL),
+                              {QStringLiteral("import"), QStringLiteral("-")});
+            else
+                program.start(
+                    QString::fromUtf8(who == QLatin1String("E") ? VANTREL_EDITOR : VANTREL_PANEL));
             QVERIFY2(program.waitForStarted(30000), qPrintable(step));
+        } else if (verb == QLatin1String("csv")) {
+            program.write(kCsv);
+            program.closeWriteChannel();
         } else if (verb == QLatin1String("kill")) {
             program.kill();
             QVERIFY(program.waitForFinished(30000));
@@ -140,6 +166,79 @@ void tst_twoprograms::eachKeepsItsPart()
     for (auto &[who, program] : programs) {
         program.kill();
         program.waitForFinished(30000);
+    }
+}
+
+void tst_twoprograms::closingTogetherLosesNothing()
+{
+    // The panel's choice, the editor's port and import's command touch
+    // different fields: whatever the order of the three saves, within a few
+    // milliseconds of each other, all three are in the file, and nobody
+    // has anything to say.
+    const QByteArray expected =
+        files()[QStringLiteral("chosen, imported")].replace("port=3001", "port=4001");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VANTREL_TEST_DRIVER"), QStringLiteral("1"));
+    const auto next = [](QProcess &program) {
+        while (!program.canReadLine() && program.waitForReadyRead(30000)) {
+        }
+        return program.readLine().trimmed();
+    };
+    for (int run = 0; run < 8; ++run) {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid() &&
+                writeFile(dir.filePath(QStringLiteral("vantrel.ini")), workedExampleFile()));
+        QProcess panel, editor, import;
+        for (QProcess *program : {&panel, &editor, &import}) {
+            program->setProcessEnvironment(environment);
+            program->setWorkingDirectory(dir.path());
+        }
+        import.start(QStringLiteral(VANTREL_CTL), {QStringLiteral("import"), QStringLiteral("-")});
+        panel.start(QString::fromUtf8(VANTREL_PANEL));
+        editor.start(QString::fromUtf8(VANTREL_EDITOR));
+        QCOMPARE(next(panel), QByteArray("ready"));
+        QCOMPARE(next(editor), QByteArray("ready"));
+        panel.write("set cboItem0 0\n");
+        editor.write("set txtPort 4001\n");
+        import.write(kCsv);
+        QVERIFY(import.waitForBytesWritten(30000));
+        QCOMPARE(next(panel), QByteArray("ok"));
+        QCOMPARE(next(editor), QByteArray("ok"));
+
+        std::array<std::pair<qint64, std::function<void()>>, 3> ends = {{
+            {0,
+             [&] {
+                 panel.write("click btnClose\n"), panel.waitForBytesWritten();
+             }},
+            {0,
+             [&] {
+                 editor.write("click btnClose\n"), editor.waitForBytesWritten();
+             }},
+            {0,
+             [&] {
+                 import.closeWriteChannel();
+             }},
+        }};
+        for (auto &end : ends)
+            end.first = QRandomGenerator::global()->bounded(4000000); // nanoseconds
+        std::sort(ends.begin(), ends.end(),
+                  [](const auto &a, const auto &b) { return a.first < b.first; });
+        QElapsedTimer clock;
+        clock.start();
+        for (const auto &[at, end] : ends) {
+            while (clock.nsecsElapsed() < at) {
+            }
+            end();
+        }
+        for (QProcess *program : {&panel, &editor}) {
+            QCOMPARE(next(*program), QByteArray("ok")); // no message on the way
+            QVERIFY(program->waitForFinished(30000));
+            QCOMPARE(program->exitCode(), 0);
+        }
+        QVERIFY(import.waitForFinished(30000));
+        QCOMPARE(import.readAllStandardError(), QByteArray());
+        QCOMPARE(import.exitCode(), 0);
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("vantrel.ini"))), expected);
     }
 }
 

@@ -50,6 +50,7 @@ QMap<QString, QByteArray> files()
         {QStringLiteral("restructured"), restructured},
         {QStringLiteral("restructured, edited"), edit(restructured, "port=3001", "port=4001")},
         {QStringLiteral("imported"), imported(example)},
+        {QStringLiteral("edited by F"), edit(example, "port=3001", "port=5001")},
         {QStringLiteral("chosen, imported"), imported(edit(example, "selected=1", "selected=0"))},
         {QStringLiteral("restructured, Tuner"), edit(restructured, "selected=2", "selected=1")},
         {QStringLiteral("reordered"), reordered},
@@ -73,7 +74,7 @@ void tst_twoprograms::eachKeepsItsPart_data()
     // Steps, "; " between them: "<program> start|kill|exit <status>",
     // "<program> > <line to send>", "<program> < <text its next line holds>",
     // "file <name>" (the file is now that one), "write <name>" (another
-    // program writes that file). P and Q are panels, E is the editor, I is
+    // program writes that file). P and Q are panels, E and F editors, I is
     // "vantrelctl import -", whose CSV comes with "I csv".
     QTest::addColumn<QString>("steps");
     const QString both =
@@ -89,6 +90,14 @@ void tst_twoprograms::eachKeepsItsPart_data()
     QTest::newRow("restructured file keeps its outputs, takes the editor's port")
         << QStringLiteral("E start; E < ready; E > set txtPort 4001; E < ok; write restructured; "
                           "E > click btnClose; E < ok; E exit 0; file restructured, edited");
+    QTest::newRow("two editors: the second asks about the port both changed")
+        << QStringLiteral("E start; E < ready; F start; F < ready; E > set txtPort 4001; E < ok; "
+                          "F > set txtPort 5001; F < ok; ") +
+               editorSaves +
+               QStringLiteral("F > click btnClose; F < port: yours \"5001\", file's \"4001\"; "
+                              "F > 2; F < ok; file edited; F > click btnClose; "
+                              "F < [Keep mine/Keep theirs/Back to editing]; F > 0; F < ok; "
+                              "F exit 0; file edited by F");
     QTest::newRow("import after a late CSV keeps the panel's choice")
         << QStringLiteral("I start; P start; P < ready; P > set cboItem0 0; P < ok; ") +
                panelCloses + QStringLiteral("file chosen; I csv; I exit 0; file chosen, imported");
@@ -142,8 +151,9 @@ void tst_twoprograms::eachKeepsItsPart()
                 program.start(QStringLiteral(VANTREL_CTL),
                               {QStringLiteral("import"), QStringLiteral("-")});
             else
-                program.start(
-                    QString::fromUtf8(who == QLatin1String("E") ? VANTREL_EDITOR : VANTREL_PANEL));
+                program.start(QString::fromUtf8(
+                    who == QLatin1String("E") || who == QLatin1String("F") ? VANTREL_EDITOR
+                                                                           : VANTREL_PANEL));
             QVERIFY2(program.waitForStarted(30000), qPrintable(step));
         } else if (verb == QLatin1String("csv")) {
             program.write(kCsv);

@@ -61,11 +61,17 @@ struct LoadResult
     bool complete = true;
     qint64 stopLine = 0; // 1-based line where reading stopped
     QString stopText;    // that line, trimmed
+    // True when an in-place save had been interrupted (a crash, a lost
+    // power) and the file was first finished from its journal; the
+    // programs tell the operator VantrelSave::kRecovered.
+    bool recovered = false;
     // "line 5: reading stopped at "[Output]"; the rest of the file was not read"
     QString stopDescription() const;
 };
 
-// Open, initialise, tokenize, deserialize, close. Throws OpenError or
+// Open, initialise, tokenize, deserialize, close, under the file's shared
+// lock, so that no save is met half way; an interrupted in-place save is
+// finished first (LoadResult::recovered). Throws OpenError or
 // VantrelError; the description names the line where one applies.
 // Whether the inputs keep their commands. Leave serves a reader that only
 // compares names and choices (the editor's look at a newer file before it
@@ -82,23 +88,24 @@ LoadResult Load(const QString &path = kFileName, Commands commands = Commands::K
 // file version above opens the file and hands it here. Throws VantrelError.
 LoadResult Load(QIODevice &channel, Commands commands = Commands::Keep);
 
+// Finishes an interrupted in-place save of the file, as Load does first;
+// true when it did. For a reader that does not go through Load. Throws
+// VantrelError when the file cannot be finished, and must then not be read.
+bool Recover(const QString &path = kFileName);
+
 // The fingerprint of the file as it is now, without parsing it; size -1 when
 // there is no file. Throws VantrelError when it exists but cannot be read.
 Fingerprint ReadFingerprint(const QString &path = kFileName);
 
-// Writes the whole configuration without changing what the file is. It
-// replaces the file atomically (a new file renamed over it) when the new file
-// can have everything the old one had: owner, group, mode with its special
-// bits, a single name (no other hard link) and no access list. Otherwise, as
-// in a folder the user may not write, it writes the existing file in place,
-// after reserving the room for the new content, so that a full disk fails
-// before anything is overwritten. A link keeps pointing where it did and its
-// target is written. Only a regular file (or a new one) is written: anything
-// else is refused. On failure VantrelError says what failed and the old
-// content is whole, except after an in-place write failed past reserving the
-// room (a failing disk), which the message then says.
-//
-// Takes the file's exclusive lock (see FileLock) for the time it writes.
+// Writes the whole configuration without changing what the file is (see
+// VantrelSave::Write: atomically where the new file can be everything the
+// old one was, else in place after keeping the new content in a journal). A
+// link keeps pointing where it did and its target is written. Only a regular
+// file (or a new one) is written. Takes the file's exclusive lock (FileLock)
+// for the time it writes. On failure VantrelError says what failed and ends
+// with what became of the file: VantrelSave::kUnchanged, or, past the start of
+// an in-place write that the system failed, that its journal keeps the new
+// content for the next start to finish.
 void Save(const clsVantrelConfig &config, const QString &path = kFileName);
 
 // One save as a transaction: takes the file's exclusive lock, reads the file as it is now

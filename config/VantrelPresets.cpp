@@ -1,12 +1,17 @@
 #include "VantrelPresets.h"
 
+#include "FileLock.h"
+#include "VantrelFile.h"
+#include "VantrelSave.h"
 #include "VantrelText.h"
 #include "clsVantrelParser.h"
 
+#include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <optional>
+#include <unistd.h>
 
 using VantrelText::WriteLine;
 
@@ -187,51 +192,114 @@ QString VantrelPresetFile::load()
 {
     fPresets.clear();
     fKeepAside = false;
-    QFile channel(fPath);
-    if (!channel.exists())
-        return QString();
-    if (!channel.open(QIODevice::ReadOnly)) {
-        fKeepAside = true;
-        return channel.errorString();
+    fRecovered = false;
+    try {
+        fRecovered = VantrelFile::Recover(fPath);
+        const FileLock lock(fPath, FileLock::Mode::Shared);
+        return readLocked();
+    } catch (const VantrelError &error) {
+        return error.description();
     }
+}
+
+QString VantrelPresetFile::readLocked()
+{
+    fPresets.clear();
+    fKeepAside = false;
+    if (!QFileInfo::exists(fPath))
+        return QString();
+    int fd = -1;
+    try {
+        fd = VantrelSave::OpenForReading(fPath, VantrelFile::kMaxFileSize);
+    } catch (const VantrelError &error) {
+        // Too large is kept aside; anything but a file is never written.
+        fKeepAside = QFileInfo(fPath).isFile();
+        return error.description();
+    }
+    if (fd < 0) {
+        fKeepAside = true;
+        return qt_error_string(errno);
+    }
+    QFile channel;
+    channel.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     QString problem;
     fPresets = read(channel, problem);
     fKeepAside = !problem.isEmpty();
     return problem;
 }
 
-void VantrelPresetFile::save(const QList<Preset> &presets)
+QString VantrelPresetFile::keepAside() const
 {
-    if (fKeepAside && QFile::exists(fPath)) {
-        const QString kept = fPath + kKeptSuffix;
+    // A copy, not the file itself: the file stays in place until the new
+    // one replaces it, should the save fail.
+    const QString kept = fPath + kKeptSuffix + QStringLiteral(".new");
+    const auto refuse = [&](const QString &reason) {
         QFile::remove(kept);
-        QFile old(fPath);
-        if (!old.rename(kept))
-            throw VantrelError(QStringLiteral("the file that could not be read could not be kept "
-                                              "as %1 first: %2")
-                                   .arg(kept, old.errorString()));
+        throw VantrelError(QStringLiteral("the file that could not be read could not be kept as "
+                                          "%1 first: %2; %3")
+                               .arg(fPath + kKeptSuffix, reason, VantrelSave::kUnchanged));
+    };
+    QFile source(FileLock::Target(fPath));
+    QFile copy(kept);
+    QFile::remove(kept);
+    if (!source.open(QIODevice::ReadOnly))
+        refuse(source.errorString());
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        refuse(copy.errorString());
+    copy.setPermissions(source.permissions());
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = source.read(block.data(), block.size());
+        if (got < 0)
+            refuse(source.errorString());
+        if (got == 0)
+            break;
+        if (copy.write(block.constData(), got) != got)
+            refuse(copy.errorString());
     }
-    fKeepAside = false;
+    if (!copy.flush() || ::fsync(copy.handle()) != 0)
+        refuse(copy.errorString());
+    return kept;
+}
 
-    // As for "vantrel.ini": the new content replaces the old file only once
-    // it is completely written.
-    QSaveFile channel(fPath);
-    if (!channel.open(QIODevice::WriteOnly))
-        throw VantrelError(channel.errorString());
+bool VantrelPresetFile::update(const Change &change)
+{
+    const FileLock lock(fPath, FileLock::Mode::Exclusive);
+    fRecovered = VantrelSave::Recover(fPath);
+    const QString problem = readLocked();
+    const std::optional<QList<Preset>> next = change(fPresets, problem);
+    if (!next)
+        return false;
+    // What cannot be written is refused before anything is kept aside.
+    QBuffer check;
+    check.open(QIODevice::WriteOnly);
     try {
-        write(&channel, presets);
-    } catch (...) {
-        channel.cancelWriting();
+        write(&check, *next);
+    } catch (const VantrelError &error) {
+        throw VantrelError(
+            QStringLiteral("%1; %2").arg(error.description(), VantrelSave::kUnchanged));
+    }
+    const QString kept = fKeepAside ? keepAside() : QString();
+    try {
+        VantrelSave::Write(fPath, [&check](QIODevice &channel) {
+            if (channel.write(check.data()) != check.data().size())
+                throw VantrelError(QStringLiteral("writing failed: %1").arg(channel.errorString()));
+        });
+    } catch (const VantrelError &) {
+        if (!kept.isEmpty())
+            QFile::remove(kept);
         throw;
     }
-    errno = 0;
-    if (!channel.flush() || channel.error() != QFileDevice::NoError) {
-        const QString reason = VantrelText::FailureReason(&channel, errno);
-        channel.cancelWriting();
-        throw VantrelError(QStringLiteral("writing failed: %1").arg(reason));
+    if (!kept.isEmpty()) {
+        QFile::remove(fPath + kKeptSuffix);
+        QFile::rename(kept, fPath + kKeptSuffix);
     }
-    if (!channel.commit())
-        throw VantrelError(QStringLiteral("the new file could not replace the old one: %1")
-                               .arg(channel.errorString()));
-    fPresets = presets;
+    fPresets = *next;
+    fKeepAside = false;
+    return true;
+}
+
+void VantrelPresetFile::save(const QList<Preset> &presets)
+{
+    update([&presets](const QList<Preset> &, const QString &) { return presets; });
 }

@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
+#include <optional>
 
 class QIODevice;
 
@@ -62,15 +64,27 @@ public:
     const QString &path() const { return fPath; }
     const QList<Preset> &presets() const { return fPresets; }
 
-    // Reads the file. A missing file is no preset. Returns an empty text when
-    // all went well, else what went wrong (the presets read before that line
-    // are kept); never throws.
+    // Reads the file under its shared lock, after finishing an interrupted
+    // save (recovered()). A missing file is no preset; anything but a regular
+    // file, or one larger than "vantrel.ini" may be, is refused at once.
+    // Returns an empty text when all went well, else what went wrong (the
+    // presets read before that line are kept); never throws.
     QString load();
+    bool recovered() const { return fRecovered; }
 
-    // Replaces the file atomically with these presets and keeps them. On
-    // failure throws VantrelError and changes neither the file nor presets().
-    // A file that load() could not read whole is first moved aside to
-    // path() + kKeptSuffix, so nothing of it is lost.
+    // One change as a transaction, held to the rules of "vantrel.ini" (see
+    // VantrelSave): under the file's exclusive lock the file is read as it is
+    // now and handed to `change` with the problem reading it met (empty when
+    // none); what change returns is written and kept as presets(), and
+    // std::nullopt writes nothing. A file that could not be read whole is
+    // copied to path() + kKeptSuffix, which takes that name only once the new
+    // file is in place. Returns whether it wrote. On failure throws
+    // VantrelError, whose text ends with what became of the file (unchanged).
+    using Change = std::function<std::optional<QList<Preset>>(const QList<Preset> &current,
+                                                              const QString &problem)>;
+    bool update(const Change &change);
+
+    // Writes these presets over whatever the file holds now.
     void save(const QList<Preset> &presets);
 
     // The reading and writing on their own, for a device already open.
@@ -80,9 +94,13 @@ public:
     static void write(QIODevice *aChannel, const QList<Preset> &presets);
 
 private:
+    QString readLocked();
+    QString keepAside() const;
+
     QString fPath;
     QList<Preset> fPresets;
     // Set when the file on disk holds more than presets() (damaged or
     // unreadable): it must not be overwritten before being kept aside.
     bool fKeepAside = false;
+    bool fRecovered = false;
 };

@@ -3,11 +3,13 @@
 #include "CommandSender.h"
 #include "CtlCheck.h"
 #include "CtlCsv.h"
+#include "FileLock.h"
 #include "LinkSettings.h"
 #include "SerialLineSettings.h"
 #include "VantrelError.h"
 #include "VantrelFile.h"
 #include "VantrelMerge.h"
+#include "VantrelSave.h"
 #include "VantrelText.h"
 #include "clsVantrelConfig.h"
 #include "modGlobal.h"
@@ -67,12 +69,21 @@ struct Context
     QString path;
 };
 
+// Loading finished a save that had been interrupted: said on every command
+// that reads the file, as the windows say it.
+void noteRecovery(const Context &c, const VantrelFile::LoadResult &result)
+{
+    if (result.recovered)
+        write(c.err, QStringLiteral("%1: %2: %3\n").arg(kProgram, c.path, VantrelSave::kRecovered));
+}
+
 // Loading as the windows load; a file whose reading stopped early is used
 // with a warning, as the windows go on after theirs.
 VantrelFile::LoadResult load(const Context &c)
 {
     try {
         VantrelFile::LoadResult result = VantrelFile::Load(c.path);
+        noteRecovery(c, result);
         if (!result.complete)
             write(c.err, QStringLiteral("%1: warning: %2: %3\n")
                              .arg(kProgram, c.path, result.stopDescription()));
@@ -89,8 +100,8 @@ void save(const clsVantrelConfig &config, const QString &path)
     try {
         VantrelFile::Save(config, path);
     } catch (const VantrelError &e) {
-        fail(QStringLiteral("cannot write %1: %2; the file is unchanged")
-                 .arg(path, e.description()));
+        // The reason ends with what became of the file.
+        fail(QStringLiteral("cannot write %1: %2").arg(path, e.description()));
     }
 }
 
@@ -160,6 +171,10 @@ int check(Context &c)
 {
     QList<CtlCheck::Finding> findings;
     try {
+        if (VantrelFile::Recover(c.path))
+            write(c.err,
+                  QStringLiteral("%1: %2: %3\n").arg(kProgram, c.path, VantrelSave::kRecovered));
+        const FileLock reading(c.path, FileLock::Mode::Shared);
         findings = CtlCheck::Check(c.path);
     } catch (const VantrelFile::OpenError &e) {
         fail(QStringLiteral("cannot open %1: %2").arg(c.path, e.description()));
@@ -547,6 +562,7 @@ int importCsv(Context &c)
     VantrelFile::LoadResult loaded;
     try {
         loaded = VantrelFile::Load(c.path);
+        noteRecovery(c, loaded);
     } catch (const VantrelFile::OpenError &e) {
         fail(QStringLiteral("cannot open %1: %2; vantrelctl new writes a new one")
                  .arg(c.path, e.description()));
@@ -565,10 +581,12 @@ int importCsv(Context &c)
         VantrelFile::Update(
             [&](const VantrelFile::LoadResult &current) -> std::shared_ptr<const clsVantrelConfig> {
                 if (!current.config)
-                    throw VantrelError(QStringLiteral("it was removed since import read it"));
+                    throw VantrelError(QStringLiteral("it was removed since import read it, so "
+                                                      "nothing was written"));
                 if (!current.complete && !force)
-                    throw VantrelError(QStringLiteral("%1, and importing would drop it; add "
-                                                      "--force to import anyway")
+                    throw VantrelError(QStringLiteral("%1, and importing would drop it, so the "
+                                                      "file is unchanged; add --force to "
+                                                      "import anyway")
                                            .arg(current.stopDescription()));
                 outcome = VantrelMerge::PutRouting(*loaded.config, outputs, *current.config);
                 if (!outcome.imported)
@@ -578,8 +596,7 @@ int importCsv(Context &c)
             },
             c.path);
     } catch (const VantrelError &e) {
-        fail(QStringLiteral("cannot write %1: %2; the file is unchanged")
-                 .arg(c.path, e.description()));
+        fail(QStringLiteral("cannot write %1: %2").arg(c.path, e.description()));
     }
     for (const QString &item : std::as_const(outcome.notKept))
         write(c.err, QStringLiteral("%1 import: not kept: %2\n").arg(kProgram, item));

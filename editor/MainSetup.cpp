@@ -10,6 +10,7 @@
 #include "VantrelFile.h"
 #include "VantrelMerge.h"
 #include "VantrelMessageBox.h"
+#include "VantrelSave.h"
 #include "clsVantrelConfig.h"
 
 #include <QCloseEvent>
@@ -237,6 +238,9 @@ bool MainSetup::Form_Load()
         fExitCode = 1;
         return false;
     }
+    if (loaded.recovered)
+        VantrelMessageBox::show(this,
+                                VantrelFile::kFileName + kLineBreak + VantrelSave::kRecovered);
     if (!loaded.complete) {
         // Close would write only what was read: say so before anything can.
         const auto answer = VantrelMessageBox::show(

@@ -8,6 +8,7 @@
 #include "VantrelFile.h"
 #include "VantrelMerge.h"
 #include "VantrelMessageBox.h"
+#include "VantrelSave.h"
 #include "modGlobal.h"
 
 #include <QApplication>
@@ -208,6 +209,9 @@ bool frmMain::Form_Load()
     }
     fConfig = loaded.config;
     fLoadedFingerprint = loaded.fingerprint;
+    if (loaded.recovered)
+        VantrelMessageBox::show(this,
+                                VantrelFile::kFileName + kLineBreak + VantrelSave::kRecovered);
 
     // Outputs past the sixteenth have no row; they stay in fConfig unchanged
     // and are written back at the end.

@@ -89,6 +89,7 @@ public:
     // when the operator cancels. Tests replace it.
     std::function<std::optional<QString>(QWidget *parent, const QString &offered)> fAskPresetName;
     VantrelPresetFile fPresetFile;
+    QString fPresetProblem; // what the last reading of it met, as the operator was warned
 
 public slots:
     void cboItem_Click(int Index);
@@ -129,15 +130,20 @@ private:
     void createExtras();
     void loadPresets();
     // Reads the presets file anew and shows its presets, `current` chosen;
-    // warns when it cannot be read whole.
-    void rereadPresets(const QString &current);
+    // warns when it cannot be read whole. False when the operator cancelled
+    // that warning (a save then changes nothing) or the panel ended.
+    bool rereadPresets(const QString &current);
     void lampChanged(const QLabel *lamp, const QLabel *master);
     void updateTakeAll();
     // The text a press of the row would send now.
     QString rowCommand(int row) const;
     // Why a preset's row no longer fits the panel; empty when it fits.
     QString presetRowMismatch(const PresetRow &saved) const;
-    bool savePresets(const QList<Preset> &presets);
+    // Applies one change to the presets file as it is when the change is
+    // written (see VantrelPresetFile::update); a problem reading it other
+    // than the one the operator was warned of writes nothing.
+    bool savePresets(const QString &warned,
+                     const std::function<void(QList<Preset> &presets)> &change);
     void refreshPresetList(const QString &current);
     bool claimFolder();
     // Writes the choices, into a newer file if another program saved one.

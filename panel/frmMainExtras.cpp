@@ -5,6 +5,7 @@
 #include "CommandSender.h"
 #include "Twips.h"
 #include "VantrelMessageBox.h"
+#include "VantrelSave.h"
 #include "VantrelText.h"
 #include "frmMain.h"
 
@@ -147,17 +148,22 @@ void frmMain::loadPresets()
     rereadPresets(QString());
 }
 
-void frmMain::rereadPresets(const QString &current)
+bool frmMain::rereadPresets(const QString &current)
 {
     const QString problem = fPresetFile.load();
+    fPresetProblem = problem;
     refreshPresetList(current);
-    if (!problem.isEmpty())
-        VantrelMessageBox::show(
-            this, kPresetOpenPrefix + VantrelPresetFile::kFileName + kLineBreak + problem +
-                      kLineBreak +
-                      tr("The presets read before the problem are offered. The file is kept "
-                         "as %1 when a preset is next saved or deleted.")
-                          .arg(VantrelPresetFile::kFileName + VantrelPresetFile::kKeptSuffix));
+    if (fPresetFile.recovered())
+        VantrelMessageBox::show(this, VantrelPresetFile::kFileName + kLineBreak +
+                                          VantrelSave::kRecovered);
+    if (problem.isEmpty())
+        return !fEnded;
+    const auto answer = VantrelMessageBox::show(
+        this, kPresetOpenPrefix + VantrelPresetFile::kFileName + kLineBreak + problem + kLineBreak +
+                  tr("The presets read before the problem are offered. The file is kept "
+                     "as %1 when a preset is next saved or deleted.")
+                      .arg(VantrelPresetFile::kFileName + VantrelPresetFile::kKeptSuffix));
+    return answer != QMessageBox::Cancel && !fEnded;
 }
 
 void frmMain::lampChanged(const QLabel *lamp, const QLabel *master)
@@ -267,10 +273,9 @@ void frmMain::btnSavePreset_Click()
     }
 
     // Another panel in the same folder may have saved or deleted presets
-    // since: this change starts from the file as it is now, so theirs stay.
-    rereadPresets(offered);
-    // Its warning may have been open when the panel ended.
-    if (fEnded)
+    // since. Cancelling the warning about a damaged file changes nothing;
+    // it may also have been open when the panel ended.
+    if (!rereadPresets(offered))
         return;
     Preset preset{name, {}};
     for (int row = 0; row < fRowCount; ++row) {
@@ -281,20 +286,27 @@ void frmMain::btnSavePreset_Click()
              selected >= 0 ? output.fInputs.at(selected).fInputName.toString() : QString()});
     }
 
-    QList<Preset> presets = fPresetFile.presets();
-    const auto same = std::find_if(presets.begin(), presets.end(),
-                                   [&](const Preset &kept) { return kept.name == name; });
-    if (same != presets.end()) {
-        if (VantrelMessageBox::show(this, tr("A preset named \"%1\" exists. OK replaces it with "
-                                             "the choices shown now; Cancel keeps it.")
-                                              .arg(name)) != QMessageBox::Ok ||
-            fEnded)
-            return;
-        *same = preset;
-    } else {
-        presets.append(preset);
-    }
-    if (savePresets(presets))
+    const auto named = [&name](const Preset &kept) {
+        return kept.name == name;
+    };
+    const QString warned = fPresetProblem;
+    const QList<Preset> &shown = fPresetFile.presets();
+    if (std::any_of(shown.cbegin(), shown.cend(), named) &&
+        (VantrelMessageBox::show(this, tr("A preset named \"%1\" exists. OK replaces it with "
+                                          "the choices shown now; Cancel keeps it.")
+                                           .arg(name)) != QMessageBox::Ok ||
+         fEnded))
+        return;
+    // Written into the file as it is once the answer came: presets another
+    // panel saved while the question was open stay.
+    const bool saved = savePresets(warned, [&](QList<Preset> &presets) {
+        const auto same = std::find_if(presets.begin(), presets.end(), named);
+        if (same != presets.end())
+            *same = preset;
+        else
+            presets.append(preset);
+    });
+    if (saved)
         refreshPresetList(name);
 }
 
@@ -309,20 +321,29 @@ void frmMain::btnDeletePreset_Click()
             QMessageBox::Ok ||
         fEnded)
         return;
-    rereadPresets(name);
-    if (fEnded)
+    if (!rereadPresets(name))
         return;
-    QList<Preset> presets = fPresetFile.presets();
-    presets.removeIf([&](const Preset &kept) { return kept.name == name; });
-    if (savePresets(presets))
+    const bool saved = savePresets(fPresetProblem, [&name](QList<Preset> &presets) {
+        presets.removeIf([&name](const Preset &kept) { return kept.name == name; });
+    });
+    if (saved)
         refreshPresetList(QString());
 }
 
-bool frmMain::savePresets(const QList<Preset> &presets)
+bool frmMain::savePresets(const QString &warned,
+                          const std::function<void(QList<Preset> &presets)> &change)
 {
     try {
-        fPresetFile.save(presets);
-        return true;
+        return fPresetFile.update([&](const QList<Preset> &current,
+                                      const QString &problem) -> std::optional<QList<Preset>> {
+            if (problem != warned)
+                throw VantrelError(
+                    tr("the file changed meanwhile and cannot be read whole (%1); %2")
+                        .arg(problem, VantrelSave::kUnchanged));
+            QList<Preset> presets = current;
+            change(presets);
+            return presets;
+        });
     } catch (const VantrelError &error) {
         VantrelMessageBox::show(this, kPresetSavePrefix + VantrelPresetFile::kFileName +
                                           kLineBreak + error.description());

@@ -2,15 +2,19 @@
 #include "ConfigFixtures.h"
 #include "FailDevice.h"
 #include "VantrelFile.h"
+#include "VantrelSave.h"
 #include "VantrelText.h"
 #include "clsVantrelConfig.h"
 #include "clsVantrelParser.h"
 
 #include <QBuffer>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
 #include <csignal>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -71,6 +75,10 @@ private slots:
     void saveFailuresLeaveTheOldFile();
     void saveKeepsWhatTheFileIs_data();
     void saveKeepsWhatTheFileIs();
+    void saveKeepsAccessListAndAttributes_data();
+    void saveKeepsAccessListAndAttributes();
+    void saveRefusedBeforeWriting_data();
+    void saveRefusedBeforeWriting();
 
 private:
     std::unique_ptr<QTemporaryDir> fDir;
@@ -629,7 +637,8 @@ void tst_config::saveFailuresLeaveTheOldFile()
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     // The system's reason, not Qt's "Unknown error" for a short write.
-    QCOMPARE(reason, QStringLiteral("writing failed: ") + qt_error_string(EFBIG));
+    QCOMPARE(reason, QStringLiteral("writing failed: ") + qt_error_string(EFBIG) +
+                         QStringLiteral("; ") + VantrelSave::kUnchanged);
     QCOMPARE(readFile(path()), big);
     QCOMPARE(QDir(fDir->path()).entryList(QDir::Files), QStringList{VantrelFile::kFileName});
 }
@@ -696,6 +705,10 @@ void tst_config::saveKeepsWhatTheFileIs()
     QCOMPARE(::lstat(name.constData(), &before), 0);
     QCOMPARE(::chmod(QFile::encodeName(fDir->path()).constData(), 0755), 0);
     QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("d"))).constData(), 0555), 0);
+    // Where an in-place save keeps its journal when the folder is not writable.
+    const QByteArray state = QFile::encodeName(path(QStringLiteral("state")));
+    QCOMPARE(::mkdir(state.constData(), 0777), 0);
+    QCOMPARE(::chmod(state.constData(), 0777), 0);
 
     // The save runs in a child: one that gives up root, or whose file size
     // is limited (which holds for root too).
@@ -703,6 +716,7 @@ void tst_config::saveKeepsWhatTheFileIs()
     QVERIFY(child >= 0);
     if (child == 0) {
         ::alarm(20); // a save that blocks ends here
+        ::setenv("XDG_STATE_HOME", state.constData(), 1);
         if (nobodySaves && root && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
             ::_exit(100);
         if (sizeLimit) {
@@ -740,6 +754,149 @@ void tst_config::saveKeepsWhatTheFileIs()
         QCOMPARE(readFile(other), expected);
     QCOMPARE(QDir(path(QStringLiteral("d"))).entryList(QDir::Files | QDir::System).size(),
              kind == QLatin1String("file") ? 1 : 2);
+}
+
+namespace {
+
+// Every extended attribute of a file (its access list is one), as text.
+QByteArray attributesOf(const QString &file)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("getfattr"),
+               {QStringLiteral("-d"), QStringLiteral("-m"), QStringLiteral("-"),
+                QStringLiteral("-e"), QStringLiteral("hex"), file});
+    tool.waitForFinished();
+    return tool.readAllStandardOutput();
+}
+
+bool run(const QString &program, QStringList arguments)
+{
+    return QProcess::execute(program, arguments) == 0;
+}
+
+} // namespace
+
+void tst_config::saveKeepsAccessListAndAttributes_data()
+{
+    QTest::addColumn<QStringList>("folderAcl"); // setfacl on the folder
+    QTest::addColumn<QStringList>("fileAcl");   // setfacl on the file
+    QTest::addColumn<bool>("secondName");
+    const QStringList none;
+    const QStringList nobody{QStringLiteral("-m"), QStringLiteral("u:nobody:r")};
+    const QStringList nobodyDefault{QStringLiteral("-d"), QStringLiteral("-m"),
+                                    QStringLiteral("u:nobody:rwx")};
+    QTest::newRow("folder default, file without") << nobodyDefault << none << false;
+    QTest::newRow("file with its own list") << nobodyDefault << nobody << false;
+    QTest::newRow("file with its own list, in place") << none << nobody << true;
+}
+
+void tst_config::saveKeepsAccessListAndAttributes()
+{
+    QFETCH(QStringList, folderAcl);
+    QFETCH(QStringList, fileAcl);
+    QFETCH(bool, secondName);
+    const QString file = path();
+    QVERIFY(writeFile(file, workedExampleFile()));
+    QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+    if (!folderAcl.isEmpty() && !run(QStringLiteral("setfacl"), folderAcl << fDir->path()))
+        QSKIP("no access lists here");
+    if (!fileAcl.isEmpty())
+        QVERIFY(run(QStringLiteral("setfacl"), fileAcl << file));
+    if (!run(QStringLiteral("setfattr"), {QStringLiteral("-n"), QStringLiteral("user.x"),
+                                          QStringLiteral("-v"), QStringLiteral("y"), file}))
+        QSKIP("no user attributes here");
+    if (secondName)
+        QCOMPARE(::link(QFile::encodeName(file).constData(),
+                        QFile::encodeName(path(QStringLiteral("second.ini"))).constData()),
+                 0);
+    const QByteArray before = attributesOf(file);
+    QVERIFY(before.contains("user.x"));
+    struct stat old = {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &old), 0);
+
+    const auto config = loadBytes(workedExampleFile()).config;
+    config->fOutputs.at(0)->fSelected = 0;
+    VantrelFile::Save(*config, file);
+
+    struct stat now = {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &now), 0);
+    QCOMPARE(attributesOf(file), before);
+    QCOMPARE(now.st_mode, old.st_mode);
+    QCOMPARE(now.st_ino != old.st_ino, !secondName); // replaced unless it has two names
+    QCOMPARE(readFile(file), serialized(*config));
+}
+
+void tst_config::saveRefusedBeforeWriting_data()
+{
+    QTest::addColumn<bool>("fullDisk"); // else a file-size limit
+    QTest::addColumn<bool>("secondName");
+    QTest::newRow("size limit, replaced") << false << false;
+    QTest::newRow("size limit, in place") << false << true;
+    QTest::newRow("full disk, replaced") << true << false;
+    QTest::newRow("full disk, in place") << true << true;
+}
+
+void tst_config::saveRefusedBeforeWriting()
+{
+    QFETCH(bool, fullDisk);
+    QFETCH(bool, secondName);
+    // The new content is smaller than the old: reserving room for it
+    // passes, and only the content kept aside first can fail in time.
+    const auto config = loadBytes(workedExampleFile()).config;
+    config->fOutputs.at(1)->fOutputName = QString(130 * 1024, QLatin1Char('o'));
+    const QByteArray oldBytes = serialized(*config);
+    config->fOutputs.at(1)->fOutputName = QString(100 * 1024, QLatin1Char('n'));
+
+    const QString folder = path(QStringLiteral("d"));
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray folderName = QFile::encodeName(folder);
+    if (fullDisk && ::mount("tmpfs", folderName.constData(), "tmpfs", 0, "size=192k") != 0)
+        QSKIP(qPrintable(QStringLiteral("mounting a small tmpfs is not permitted here: %1")
+                             .arg(qt_error_string(errno))));
+    const auto unmount = qScopeGuard([&] {
+        if (fullDisk)
+            ::umount(folderName.constData());
+    });
+    const QString file = folder + QStringLiteral("/") + VantrelFile::kFileName;
+    QVERIFY(writeFile(file, oldBytes));
+    if (secondName)
+        QCOMPARE(::link(QFile::encodeName(file).constData(),
+                        QFile::encodeName(folder + QStringLiteral("/second.ini")).constData()),
+                 0);
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot);
+
+    int pipeEnds[2];
+    QCOMPARE(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::alarm(20);
+        ::close(pipeEnds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        if (!fullDisk)
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        QByteArray message;
+        try {
+            VantrelFile::Save(*config, file);
+        } catch (const VantrelError &error) {
+            message = error.description().toUtf8();
+        }
+        (void)!::write(pipeEnds[1], message.constData(), size_t(message.size()));
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    QFile reader;
+    QVERIFY(reader.open(pipeEnds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    const QString message = QString::fromUtf8(reader.readAll());
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(message.endsWith(VantrelSave::kUnchanged), qPrintable(message));
+    QCOMPARE(readFile(file), oldBytes);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                    QDir::NoDotAndDotDot),
+             entries);
 }
 
 QTEST_GUILESS_MAIN(tst_config)

@@ -516,8 +516,7 @@ int create(Context &c)
                 },
                 c.path, VantrelFile::Commands::Leave);
         } catch (const VantrelError &e) {
-            fail(QStringLiteral("cannot write %1: %2; the file is unchanged")
-                     .arg(c.path, e.description()));
+            fail(QStringLiteral("cannot write %1: %2").arg(c.path, e.description()));
         }
         if (existed)
             fail(exists.arg(c.path));

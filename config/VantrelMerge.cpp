@@ -401,11 +401,12 @@ Import PutRouting(const clsVantrelConfig &base,
     return result;
 }
 
-void Save(const std::shared_ptr<const clsVantrelConfig> &mine,
+bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
           const VantrelFile::Fingerprint &loaded, const Merge &merge,
           const std::function<void()> &beforeMerge, const QString &path)
 {
     bool read = false;
+    bool recovered = false;
     // Update reads the file before it hands it on: a failure before that is
     // the file's, one after it is the merge's or the writing's.
     const auto update = [&](const Merge &step, VantrelFile::Commands commands) {
@@ -414,6 +415,7 @@ void Save(const std::shared_ptr<const clsVantrelConfig> &mine,
             VantrelFile::Update(
                 [&](const VantrelFile::LoadResult &current) {
                     read = true;
+                    recovered = recovered || current.recovered;
                     return step(current);
                 },
                 path, commands);
@@ -436,7 +438,7 @@ void Save(const std::shared_ptr<const clsVantrelConfig> &mine,
         },
         VantrelFile::Commands::Leave);
     if (!changed)
-        return;
+        return recovered;
     if (beforeMerge)
         beforeMerge();
     update(
@@ -449,6 +451,7 @@ void Save(const std::shared_ptr<const clsVantrelConfig> &mine,
             return merge(current);
         },
         VantrelFile::Commands::Keep);
+    return recovered;
 }
 
 } // namespace VantrelMerge

@@ -114,12 +114,6 @@ Import PutRouting(const clsVantrelConfig &base,
 
 // ---- the transaction --------------------------------------------------------
 
-// Writes mine under the file's lock when the file is still the one loaded
-// (or is gone); otherwise `merge` makes what is written of the file as it is
-// now, read whole (nullptr: nothing). The first look reads the file without
-// its commands, so that an unchanged large file is not held twice; a file
-// changed meanwhile is read again, whole, after `beforeMerge` (the panel lets
-// go of what it no longer needs). Throws VantrelError from the file or merge.
 // Thrown by Save when the file as it is now cannot be read: nothing was
 // written, and the file is as the other program left it.
 class ReadError : public VantrelError
@@ -127,11 +121,20 @@ class ReadError : public VantrelError
 public:
     using VantrelError::VantrelError;
 };
+
+// Writes mine under the file's lock when the file is still the one loaded
+// (or is gone); otherwise `merge` makes what is written of the file as it is
+// now, read whole (nullptr: nothing). The first look reads the file without
+// its commands, so that an unchanged large file is not held twice; a file
+// changed meanwhile is read again, whole, after `beforeMerge` (the panel lets
+// go of what it no longer needs). Returns true when the file had to be
+// recovered from an interrupted save first, which the program then says.
+// Throws ReadError, or VantrelError from merge or the writing.
 using Merge =
     std::function<std::shared_ptr<const clsVantrelConfig>(const VantrelFile::LoadResult &current)>;
-void Save(const std::shared_ptr<const clsVantrelConfig> &mine,
-          const VantrelFile::Fingerprint &loaded, const Merge &merge,
-          const std::function<void()> &beforeMerge = {},
-          const QString &path = VantrelFile::kFileName);
+[[nodiscard]] bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
+                        const VantrelFile::Fingerprint &loaded, const Merge &merge,
+                        const std::function<void()> &beforeMerge = {},
+                        const QString &path = VantrelFile::kFileName);
 
 } // namespace VantrelMerge

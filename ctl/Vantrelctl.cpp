@@ -587,6 +587,7 @@ int importCsv(Context &c)
                                                       "file is unchanged; add --force to "
                                                       "import anyway")
                                            .arg(current.stopDescription()));
+                noteRecovery(c, current);
                 outcome = VantrelMerge::PutRouting(*loaded.config, outputs, *current.config);
                 if (!outcome.imported)
                     return nullptr;

@@ -367,22 +367,23 @@ bool MainSetup::saveMerged()
         VantrelMerge::Edits edits;
         QString stopped;
         bool unanswered = false;
+        bool recovered = false;
         try {
-            VantrelMerge::Save(fConfig, fLoadedFingerprint,
-                               [&](const VantrelFile::LoadResult &newer)
-                                   -> std::shared_ptr<const clsVantrelConfig> {
-                                   if (!newer.complete) {
-                                       stopped = newer.stopDescription();
-                                       return nullptr;
-                                   }
-                                   keepLoadedBase();
-                                   edits =
-                                       VantrelMerge::PutEdits(fLoadedBase, fUntouchedSettings,
-                                                              *fConfig, keepMine, *newer.config);
-                                   for (const QString &item : edits.conflicts + edits.notPlaced)
-                                       unanswered = unanswered || !answered.contains(item);
-                                   return unanswered ? nullptr : newer.config;
-                               });
+            recovered = VantrelMerge::Save(
+                fConfig, fLoadedFingerprint,
+                [&](const VantrelFile::LoadResult &newer)
+                    -> std::shared_ptr<const clsVantrelConfig> {
+                    if (!newer.complete) {
+                        stopped = newer.stopDescription();
+                        return nullptr;
+                    }
+                    keepLoadedBase();
+                    edits = VantrelMerge::PutEdits(fLoadedBase, fUntouchedSettings, *fConfig,
+                                                   keepMine, *newer.config);
+                    for (const QString &item : edits.conflicts + edits.notPlaced)
+                        unanswered = unanswered || !answered.contains(item);
+                    return unanswered ? nullptr : newer.config;
+                });
         } catch (const VantrelMerge::ReadError &error) {
             // A file that is there but reads badly (another program wrote a
             // value out of range) may be saved over; anything else is a
@@ -404,6 +405,9 @@ bool MainSetup::saveMerged()
             VantrelFile::Save(*fConfig);
             return true;
         }
+        if (recovered)
+            VantrelMessageBox::show(this,
+                                    VantrelFile::kFileName + kLineBreak + VantrelSave::kRecovered);
         if (!unanswered)
             return true;
         QString text = kSaveError + VantrelFile::kFileName + kLineBreak + changed;
@@ -418,7 +422,8 @@ bool MainSetup::saveMerged()
             if (VantrelMessageBox::show(this, text) != QMessageBox::Ok)
                 return false;
         } else {
-            text += (edits.notPlaced.isEmpty() ? QStringLiteral(", and") : kLineBreak) +
+            text += (edits.notPlaced.isEmpty() ? QStringLiteral(", and it and the editor")
+                                               : kLineBreak + QStringLiteral("It and the editor")) +
                     QStringLiteral(" both changed these:") + kLineBreak + listed(edits.conflicts) +
                     kLineBreak +
                     QStringLiteral("Keep mine saves your values of these, Keep theirs keeps the "

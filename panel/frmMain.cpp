@@ -446,8 +446,9 @@ QString frmMain::saveChoices()
     }
     const QString changed = QStringLiteral("the file was changed while the panel was open");
     QList<VantrelMerge::NotKept> notKept;
+    bool recovered = false;
     try {
-        VantrelMerge::Save(
+        recovered = VantrelMerge::Save(
             fConfig, fLoadedFingerprint,
             [&](const VantrelFile::LoadResult &newer) {
                 if (!newer.complete)
@@ -465,8 +466,10 @@ QString frmMain::saveChoices()
             QStringLiteral("the file cannot be read now, so it was left as it is: %1")
                 .arg(error.description()));
     }
+    // A save interrupted since the load was finished first.
+    const QString recovery = recovered ? kLineBreak + VantrelSave::kRecovered : QString();
     if (notKept.isEmpty())
-        return {};
+        return recovered ? VantrelFile::kFileName + recovery : QString();
     QStringList gone;
     QStringList chosenThere;
     for (const VantrelMerge::NotKept &lost : std::as_const(notKept)) {
@@ -491,7 +494,8 @@ QString frmMain::saveChoices()
     return kSavePrefix + VantrelFile::kFileName + kLineBreak +
            QStringLiteral("%1, and %2. Every other choice and the rest of the newer file were "
                           "saved.")
-               .arg(changed, why.join(QStringLiteral("; and ")));
+               .arg(changed, why.join(QStringLiteral("; and "))) +
+           recovery;
 }
 
 void frmMain::Form_EndSession()

@@ -1,5 +1,6 @@
 #include "VantrelMerge.h"
 
+#include "FileLock.h"
 #include "VantrelError.h"
 
 #include <QHash>
@@ -405,52 +406,46 @@ bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
           const VantrelFile::Fingerprint &loaded, const Merge &merge,
           const std::function<void()> &beforeMerge, const QString &path)
 {
-    bool read = false;
     bool recovered = false;
-    // Update reads the file before it hands it on: a failure before that is
-    // the file's, one after it is the merge's or the writing's.
-    const auto update = [&](const Merge &step, VantrelFile::Commands commands) {
-        read = false;
+    {
+        // The usual case, nobody wrote meanwhile, costs what a save without
+        // merging did: the file's bytes hashed, not read into a model.
+        const FileLock lock(path, FileLock::Mode::Exclusive);
+        VantrelFile::Fingerprint now;
         try {
-            VantrelFile::Update(
-                [&](const VantrelFile::LoadResult &current) {
-                    read = true;
-                    recovered = recovered || current.recovered;
-                    return step(current);
-                },
-                path, commands);
-        } catch (const ReadError &) {
-            throw;
+            recovered = VantrelFile::Recover(path);
+            now = VantrelFile::ReadFingerprint(path);
         } catch (const VantrelError &error) {
-            if (!read)
-                throw ReadError(error.description());
-            throw;
+            throw ReadError(error.description());
         }
-    };
-    bool changed = false;
-    update(
-        [&](const VantrelFile::LoadResult &current) -> std::shared_ptr<const clsVantrelConfig> {
-            if (current.config && current.fingerprint != loaded) {
-                changed = true;
-                return nullptr;
-            }
-            return mine;
-        },
-        VantrelFile::Commands::Leave);
-    if (!changed)
-        return recovered;
+        if (!now.exists() || now == loaded) {
+            VantrelFile::Save(*mine, path); // the lock is this one
+            return recovered;
+        }
+    }
     if (beforeMerge)
         beforeMerge();
-    update(
-        [&](const VantrelFile::LoadResult &current) -> std::shared_ptr<const clsVantrelConfig> {
-            // Gone between the two looks: what is left of mine may be less
-            // than the whole file.
-            if (!current.config)
-                throw VantrelError(QStringLiteral("the file was removed while it was being "
-                                                  "saved, so nothing was written"));
-            return merge(current);
-        },
-        VantrelFile::Commands::Keep);
+    // Update reads the file before it hands it on: a failure before that is
+    // the file's, one after it is the merge's or the writing's.
+    bool read = false;
+    try {
+        VantrelFile::Update(
+            [&](const VantrelFile::LoadResult &current) -> std::shared_ptr<const clsVantrelConfig> {
+                read = true;
+                recovered = recovered || current.recovered;
+                // Gone between the two looks: what is left of mine may be
+                // less than the whole file.
+                if (!current.config)
+                    throw VantrelError(QStringLiteral("the file was removed while it was being "
+                                                      "saved, so nothing was written"));
+                return merge(current);
+            },
+            path, VantrelFile::Commands::Keep);
+    } catch (const VantrelError &error) {
+        if (!read)
+            throw ReadError(error.description());
+        throw;
+    }
     return recovered;
 }
 

@@ -124,9 +124,9 @@ public:
 
 // Writes mine under the file's lock when the file is still the one loaded
 // (or is gone); otherwise `merge` makes what is written of the file as it is
-// now, read whole (nullptr: nothing). The first look reads the file without
-// its commands, so that an unchanged large file is not held twice; a file
-// changed meanwhile is read again, whole, after `beforeMerge` (the panel lets
+// now, read whole (nullptr: nothing). The first look only hashes the file's
+// bytes, so that an unchanged large file is not read into a second model; a
+// file changed meanwhile is read whole after `beforeMerge` (the panel lets
 // go of what it no longer needs). Returns true when the file had to be
 // recovered from an interrupted save first, which the program then says.
 // Throws ReadError, or VantrelError from merge or the writing.

@@ -94,20 +94,46 @@ QString outputWords(qsizetype position, const QString &name, const QString &load
     return words;
 }
 
-bool sameStructure(const QList<std::shared_ptr<clsVantrelOutput>> &a,
-                   const QList<std::shared_ptr<clsVantrelOutput>> &b, bool commands)
+Names baseOutputNames(const Base &base)
 {
-    if (a.size() != b.size())
+    Names names;
+    names.reserve(base.outputs.size());
+    for (const Base::Output &output : base.outputs)
+        names.append(output.name.storage());
+    return names;
+}
+
+Names baseInputNames(const Base &base, qsizetype output)
+{
+    const Base::Output &loaded = base.outputs.at(output);
+    Names names;
+    for (qsizetype i = 0; i < loaded.inputCount; ++i)
+        names.append(base.inputs.at(loaded.firstInput + i).name.storage());
+    return names;
+}
+
+const Base::Input &baseInput(const Base &base, qsizetype output, qsizetype input)
+{
+    return base.inputs.at(base.outputs.at(output).firstInput + input);
+}
+
+// The same outputs and inputs by name and place, with the same commands
+// where `commands` asks.
+bool sameAs(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &outputs,
+            bool commands)
+{
+    if (base.outputs.size() != outputs.size())
         return false;
-    for (qsizetype o = 0; o < a.size(); ++o) {
-        const clsVantrelOutput &x = *a.at(o);
-        const clsVantrelOutput &y = *b.at(o);
-        if (x.fOutputName != y.fOutputName || x.fInputs.size() != y.fInputs.size())
+    for (qsizetype o = 0; o < outputs.size(); ++o) {
+        const clsVantrelOutput &output = *outputs.at(o);
+        if (output.fOutputName != base.outputs.at(o).name ||
+            output.fInputs.size() != base.outputs.at(o).inputCount)
             return false;
-        for (qsizetype i = 0; i < x.fInputs.size(); ++i) {
-            const clsVantrelInput &p = x.fInputs.at(i);
-            const clsVantrelInput &q = y.fInputs.at(i);
-            if (p.fInputName != q.fInputName || (commands && p.fCommand != q.fCommand))
+        for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+            const clsVantrelInput &input = output.fInputs.at(i);
+            const Base::Input &loaded = baseInput(base, o, i);
+            if (input.fInputName != loaded.name ||
+                (commands && CommandHash(input.fCommand) != loaded.command))
                 return false;
         }
     }
@@ -258,10 +284,7 @@ Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelC
 
     if (mine.fOutputs.size() != base.outputs.size())
         throw VantrelError(QStringLiteral("the editor's outputs are not those it loaded"));
-    Names baseOutputs;
-    for (const Base::Output &output : base.outputs)
-        baseOutputs.append(output.name.storage());
-    const QList<qsizetype> outputs = identify(baseOutputs, outputNames(theirs.fOutputs));
+    const QList<qsizetype> outputs = identify(baseOutputNames(base), outputNames(theirs.fOutputs));
     for (qsizetype o = 0; o < base.outputs.size(); ++o) {
         const Base::Output &loaded = base.outputs.at(o);
         const clsVantrelOutput &ours = *mine.fOutputs.at(o);
@@ -287,10 +310,7 @@ Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelC
         }
         clsVantrelOutput &there = *theirs.fOutputs[outputs.at(o)];
         there.fOutputName = ours.fOutputName;
-        Names loadedNames;
-        for (qsizetype i = 0; i < loaded.inputCount; ++i)
-            loadedNames.append(loadedInput(i).name.storage());
-        const QList<qsizetype> inputs = identify(loadedNames, inputNames(there));
+        const QList<qsizetype> inputs = identify(baseInputNames(base, o), inputNames(there));
         for (const qsizetype i : std::as_const(changed)) {
             const clsVantrelInput &input = ours.fInputs.at(i);
             QString inputWords = QStringLiteral("%1, input %2 %3")
@@ -320,58 +340,57 @@ Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelC
     return edits;
 }
 
-Import PutRouting(const clsVantrelConfig &base,
-                  const QList<std::shared_ptr<clsVantrelOutput>> &routing, clsVantrelConfig &theirs)
+Import PutRouting(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &routing,
+                  clsVantrelConfig &theirs)
 {
     Import result;
-    const bool theirsSameNames = sameStructure(base.fOutputs, theirs.fOutputs, false);
-    if (theirsSameNames && sameStructure(base.fOutputs, theirs.fOutputs, true)) {
+    const bool theirsSameNames = sameAs(base, theirs.fOutputs, false);
+    if (theirsSameNames && sameAs(base, theirs.fOutputs, true)) {
         // Only the choices or settings changed there: the CSV goes in whole.
-    } else if (sameStructure(base.fOutputs, routing, true)) {
+    } else if (sameAs(base, routing, true)) {
         result.imported = false; // the CSV changes nothing
         return result;
     } else if (theirsSameNames) {
         // Commands changed there, anything here: each input the CSV left as
         // it was takes theirs; one both changed keeps theirs and is told.
-        const QList<qsizetype> outputs = identify(outputNames(routing), outputNames(base.fOutputs));
+        const QList<qsizetype> outputs = identify(outputNames(routing), baseOutputNames(base));
         for (qsizetype r = 0; r < routing.size(); ++r) {
-            if (outputs.at(r) < 0)
+            const qsizetype o = outputs.at(r);
+            if (o < 0)
                 continue;
             clsVantrelOutput &output = *routing.at(r);
-            const clsVantrelOutput &loaded = *base.fOutputs.at(outputs.at(r));
-            const clsVantrelOutput &there = *theirs.fOutputs.at(outputs.at(r));
-            const QList<qsizetype> inputs = identify(inputNames(output), inputNames(loaded));
+            const clsVantrelOutput &there = *theirs.fOutputs.at(o);
+            const QList<qsizetype> inputs = identify(inputNames(output), baseInputNames(base, o));
             for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
                 if (inputs.at(i) < 0)
                     continue;
                 CompactString &command = output.fInputs[i].fCommand;
-                const CompactString &was = loaded.fInputs.at(inputs.at(i)).fCommand;
+                const quint64 was = baseInput(base, o, inputs.at(i)).command;
                 const CompactString &now = there.fInputs.at(inputs.at(i)).fCommand;
-                if (now == was || now == command)
+                if (CommandHash(now) == was || now == command)
                     continue;
-                if (command != was)
+                if (CommandHash(command) != was)
                     result.notKept.append(
                         QStringLiteral("%1: command %2 (the file's %3 stays)")
                             .arg(inputWords(output, i), quoted(command), quoted(now)));
                 command = now;
             }
         }
-    } else if (sameStructure(base.fOutputs, routing, false)) {
+    } else if (sameAs(base, routing, false)) {
         // The CSV changes commands only, the outputs or inputs changed there:
         // each changed command goes where its input is identified.
         const QList<qsizetype> outputs =
-            identify(outputNames(base.fOutputs), outputNames(theirs.fOutputs));
+            identify(baseOutputNames(base), outputNames(theirs.fOutputs));
         for (qsizetype o = 0; o < routing.size(); ++o) {
             const clsVantrelOutput &output = *routing.at(o);
-            const clsVantrelOutput &loaded = *base.fOutputs.at(o);
             const QList<qsizetype> inputs =
-                outputs.at(o) < 0
-                    ? QList<qsizetype>(loaded.fInputs.size(), -1)
-                    : identify(inputNames(loaded), inputNames(*theirs.fOutputs.at(outputs.at(o))));
+                outputs.at(o) < 0 ? QList<qsizetype>(output.fInputs.size(), -1)
+                                  : identify(baseInputNames(base, o),
+                                             inputNames(*theirs.fOutputs.at(outputs.at(o))));
             for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
                 const CompactString &command = output.fInputs.at(i).fCommand;
-                const CompactString &was = loaded.fInputs.at(i).fCommand;
-                if (command == was)
+                const quint64 was = baseInput(base, o, i).command;
+                if (CommandHash(command) == was)
                     continue;
                 if (inputs.at(i) < 0) {
                     result.notKept.append(
@@ -381,7 +400,7 @@ Import PutRouting(const clsVantrelConfig &base,
                 }
                 CompactString &now =
                     theirs.fOutputs.at(outputs.at(o))->fInputs[inputs.at(i)].fCommand;
-                if (now != was && now != command)
+                if (CommandHash(now) != was && now != command)
                     result.notKept.append(
                         QStringLiteral("%1: command %2 (the file's %3 stays)")
                             .arg(inputWords(output, i), quoted(command), quoted(now)));

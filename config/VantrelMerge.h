@@ -108,8 +108,7 @@ struct Import
 // routing. `base` is the file as import read it before the CSV. Where
 // another program changed the commands meanwhile, its commands stay; where
 // it changed the outputs and inputs themselves, the CSV's are not imported.
-Import PutRouting(const clsVantrelConfig &base,
-                  const QList<std::shared_ptr<clsVantrelOutput>> &routing,
+Import PutRouting(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &routing,
                   clsVantrelConfig &theirs);
 
 // ---- the transaction --------------------------------------------------------

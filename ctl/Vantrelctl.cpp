@@ -574,6 +574,9 @@ int importCsv(Context &c)
 
     // The CSV may take its time (a pipe): what it changes goes into the file
     // as it is when it has come, since a window may have saved meanwhile.
+    // Until then only what tells the CSV's changes apart is kept.
+    const VantrelMerge::Base base = VantrelMerge::Snapshot(*loaded.config);
+    loaded.config.reset();
     const auto outputs = routingFromCsv(c, args.first());
     VantrelMerge::Import outcome;
     try {
@@ -588,7 +591,7 @@ int importCsv(Context &c)
                                                       "import anyway")
                                            .arg(current.stopDescription()));
                 noteRecovery(c, current);
-                outcome = VantrelMerge::PutRouting(*loaded.config, outputs, *current.config);
+                outcome = VantrelMerge::PutRouting(base, outputs, *current.config);
                 if (!outcome.imported)
                     return nullptr;
                 loaded.config = current.config;

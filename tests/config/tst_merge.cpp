@@ -147,8 +147,8 @@ void tst_merge::merges()
             QCOMPARE(text(*theirs), part[4].split(QStringLiteral(" ~ ")).at(keepMine ? 1 : 0));
         }
     } else {
-        const VantrelMerge::Import outcome =
-            VantrelMerge::PutRouting(*loaded, config(part[2])->fOutputs, *file);
+        const VantrelMerge::Import outcome = VantrelMerge::PutRouting(
+            VantrelMerge::Snapshot(*loaded), config(part[2])->fOutputs, *file);
         QCOMPARE(text(*file), part[4]);
         QCOMPARE(QStringLiteral("%1 %2")
                      .arg(outcome.imported ? u"imported"_s : u"left"_s)

@@ -24,7 +24,7 @@
 // Anything else is not identified, and nothing is written to it.
 namespace VantrelMerge {
 
-// The nine settings in file order, with the words a question uses for them.
+// The values of the nine settings, in file order.
 QStringList Settings(const clsVantrelConfig &config);
 void SetSettings(clsVantrelConfig &config, const QStringList &settings);
 

@@ -320,9 +320,25 @@ int reserve(int fd, qint64 oldSize, qint64 newSize)
 // start; 0 or the system's reason.
 int copyBytes(int source, qint64 from, qint64 size, int target)
 {
+    qint64 done = 0;
+#ifdef Q_OS_LINUX
+    // The system copies without the bytes passing through here (on some
+    // file systems by sharing the blocks); where it cannot, the loop below
+    // goes on from where it stopped.
+    while (done < size) {
+        loff_t in = from + done;
+        loff_t out = done;
+        const ssize_t n = ::copy_file_range(source, &in, target, &out, size_t(size - done), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+#endif
     QByteArray block(1024 * 1024, Qt::Uninitialized);
-    PositionalWriter writer(target, 0);
-    for (qint64 done = 0; done < size;) {
+    PositionalWriter writer(target, done);
+    while (done < size) {
         const ssize_t n = ::pread(source, block.data(),
                                   size_t(std::min<qint64>(block.size(), size - done)), from + done);
         if (n < 0 && errno == EINTR)
@@ -451,6 +467,15 @@ QString writeJournal(const QString &target, const struct stat &old, const Conten
     return place;
 }
 
+// Whether the name exists, a link to nowhere included.
+bool present(const QString &name)
+{
+    struct stat info
+    {
+    };
+    return ::lstat(QFile::encodeName(name).constData(), &info) == 0;
+}
+
 void dropJournal(const QString &journal)
 {
     QFile::remove(journal);
@@ -478,7 +503,7 @@ void writeInPlace(const QString &target, const Content &content)
     struct stat info
     {
     };
-    Descriptor fd(openRegular(target, O_RDWR, info));
+    Descriptor fd(openRegular(target, O_WRONLY, info));
     if (fd.get() < 0)
         fail(qt_error_string(errno), kUnchanged);
     qint64 size = 0;
@@ -646,8 +671,10 @@ bool Interrupted(const QString &path)
     };
     if (::stat(QFile::encodeName(target).constData(), &info) != 0)
         return false;
+    // A journal left under its temporary name never reached the file, but
+    // it may be as large as the file: Recover removes it.
     for (const QString &journal : journalPlaces(target, info)) {
-        if (QFileInfo::exists(journal))
+        if (present(journal) || present(journal + QStringLiteral(".new")))
             return true;
     }
     return false;
@@ -665,7 +692,7 @@ bool Recover(const QString &path)
     for (const QString &journal : journalPlaces(target, info)) {
         // A journal still under its temporary name never reached the file.
         QFile::remove(journal + QStringLiteral(".new"));
-        if (!QFileInfo::exists(journal))
+        if (!present(journal))
             continue;
         const auto refuse = [&](const QString &why) {
             throw VantrelError(QStringLiteral("a save written in place was interrupted and could "
@@ -675,9 +702,20 @@ bool Recover(const QString &path)
                                    .arg(why, QDir::toNativeSeparators(journal)));
         };
         const Descriptor source(
-            ::open(QFile::encodeName(journal).constData(), O_RDONLY | O_CLOEXEC));
+            ::open(QFile::encodeName(journal).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         if (source.get() < 0)
             refuse(qt_error_string(errno));
+        // Its content goes into the file: only a journal that this user, the
+        // file's owner or root wrote, and nobody else may change, is taken.
+        // Anything else in a folder others may write is refused, not used.
+        struct stat written
+        {
+        };
+        if (::fstat(source.get(), &written) != 0 || !S_ISREG(written.st_mode) ||
+            (written.st_uid != ::geteuid() && written.st_uid != info.st_uid &&
+             written.st_uid != 0) ||
+            (written.st_mode & 022))
+            refuse(QStringLiteral("its journal was not written by this user or the file's owner"));
         const qint64 size = journalSize(source.get());
         if (size < 0)
             refuse(QStringLiteral("its journal is damaged"));
@@ -721,7 +759,11 @@ void Write(const QString &path, const Content &content)
         replace(target, content, nullptr); // a new file
         return;
     }
-    refuseUnlessRegular(path, old);
+    try {
+        refuseUnlessRegular(path, old);
+    } catch (const VantrelError &error) {
+        fail(error.description(), kUnchanged);
+    }
     if (Recover(target) && ::stat(name.constData(), &old) != 0)
         fail(qt_error_string(errno), kUnchanged);
     if (old.st_nlink == 1 && replace(target, content, &old))

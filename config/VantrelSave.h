@@ -41,7 +41,8 @@ using Content = std::function<void(QIODevice &channel)>;
 // journal keeps the new content for the next start to finish.
 void Write(const QString &path, const Content &content);
 
-// Whether an interrupted in-place save of the file waits to be finished.
+// Whether an interrupted in-place save of the file waits to be finished (or
+// left a journal to remove).
 // Needs no lock; a reader that finds one takes the exclusive lock and calls
 // Recover.
 bool Interrupted(const QString &path);

@@ -5,6 +5,7 @@
 #include "VantrelError.h"
 #include "VantrelFile.h"
 #include "VantrelLimits.h"
+#include "VantrelSave.h"
 #include "VantrelText.h"
 #include "clsVantrelParser.h"
 
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QHash>
 #include <algorithm>
+#include <cerrno>
 
 namespace CtlCheck {
 
@@ -229,9 +231,13 @@ void checkOutputs(const clsVantrelConfig &config, const FileLines &lines, QList<
 
 QList<Finding> Check(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw VantrelFile::OpenError(file.errorString(), path);
+    // As the windows open it: a FIFO or a device is refused at once instead
+    // of blocking or reading without end, and so is a file over the limit.
+    const int fd = VantrelSave::OpenForReading(path, VantrelFile::kMaxFileSize);
+    if (fd < 0)
+        throw VantrelFile::OpenError(qt_error_string(errno), path);
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     // One read serves both walks, so both see the same bytes.
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)

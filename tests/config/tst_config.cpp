@@ -1,6 +1,7 @@
 #include "CompactString.h"
 #include "ConfigFixtures.h"
 #include "FailDevice.h"
+#include "ForkedChildren.h"
 #include "VantrelFile.h"
 #include "VantrelSave.h"
 #include "VantrelText.h"
@@ -79,6 +80,8 @@ private slots:
     void saveKeepsAccessListAndAttributes();
     void saveRefusedBeforeWriting_data();
     void saveRefusedBeforeWriting();
+    void concurrentUpdatesAllLand();
+    void journalOfAnotherUserIsNotTaken();
 
 private:
     std::unique_ptr<QTemporaryDir> fDir;
@@ -866,37 +869,68 @@ void tst_config::saveRefusedBeforeWriting()
     const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
                                                        QDir::System | QDir::NoDotAndDotDot);
 
-    int pipeEnds[2];
-    QCOMPARE(::pipe(pipeEnds), 0);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        ::alarm(20);
-        ::close(pipeEnds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{64 * 1024, 64 * 1024};
-        if (!fullDisk)
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        QByteArray message;
-        try {
-            VantrelFile::Save(*config, file);
-        } catch (const VantrelError &error) {
-            message = error.description().toUtf8();
-        }
-        (void)!::write(pipeEnds[1], message.constData(), size_t(message.size()));
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-    QFile reader;
-    QVERIFY(reader.open(pipeEnds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-    const QString message = QString::fromUtf8(reader.readAll());
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY2(message.endsWith(VantrelSave::kUnchanged), qPrintable(message));
+    const QList<int> status = runInChildren(
+        1,
+        [&](int) {
+            try {
+                VantrelFile::Save(*config, file);
+            } catch (const VantrelError &error) {
+                return error.description().endsWith(VantrelSave::kUnchanged) ? 1 : 2;
+            }
+            return 0;
+        },
+        fullDisk ? RLIM_INFINITY : 64 * 1024);
+    QCOMPARE(status, QList<int>{1});
     QCOMPARE(readFile(file), oldBytes);
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                     QDir::NoDotAndDotDot),
              entries);
+}
+
+void tst_config::concurrentUpdatesAllLand()
+{
+    // Two processes, each adding outputs one transaction at a time: with
+    // the lock, none is written over by the other.
+    QVERIFY(writeFile(path(), workedExampleFile()));
+    constexpr int kEach = 20;
+    const QList<int> status = runInChildren(2, [&](int child) {
+        for (int i = 0; i < kEach; ++i) {
+            VantrelFile::Update(
+                [&](const VantrelFile::LoadResult &current) {
+                    auto next = std::make_shared<clsVantrelConfig>(*current.config);
+                    next->fOutputs.append(std::make_shared<clsVantrelOutput>());
+                    next->fOutputs.last()->fOutputName = QStringLiteral("%1-%2").arg(child).arg(i);
+                    return next;
+                },
+                path());
+        }
+        return 0;
+    });
+    QCOMPARE(status, QList<int>({0, 0}));
+    QCOMPARE(VantrelFile::Load(path()).config->fOutputs.size(), 2 + 2 * kEach);
+}
+
+void tst_config::journalOfAnotherUserIsNotTaken()
+{
+    // Anyone may leave a file in a shared folder: a journal planted there
+    // must not put its content into the file, nor let the file be read.
+    if (::geteuid() != 0)
+        QSKIP("needs root to plant a file of another user");
+    QVERIFY(writeFile(path(), workedExampleFile()));
+    struct stat file = {};
+    QCOMPARE(::stat(QFile::encodeName(path()).constData(), &file), 0);
+    const QString journal = path(
+        QStringLiteral(".vantrel-save-%1-%2").arg(quint64(file.st_dev)).arg(quint64(file.st_ino)));
+    QVERIFY(writeFile(journal, "vantrel interrupted save\n"));
+    QCOMPARE(::chown(QFile::encodeName(journal).constData(), 65534, 65534), 0);
+    try {
+        VantrelFile::Load(path());
+        QFAIL("a planted journal was taken");
+    } catch (const VantrelError &error) {
+        QVERIFY2(error.description().contains(QStringLiteral("not written by this user")),
+                 qPrintable(error.description()));
+    }
+    QCOMPARE(readFile(path()), workedExampleFile());
 }
 
 QTEST_GUILESS_MAIN(tst_config)

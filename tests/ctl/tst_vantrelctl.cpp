@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -276,13 +278,23 @@ void tst_vantrelctl::checkNamesTheLine_data()
                                 << "v.ini:2: Serial";
     QTest::newRow("long, repeated names")
         << settingsFile("type=network", "x\r\n\r\n[input]\r\nname=Desk") << "v.ini:13: output 1";
+    // Refused at once, not read until the end that never comes.
+    QTest::newRow("FIFO") << QByteArray("(fifo)") << "v.ini: v.ini is a named pipe";
+    QTest::newRow("link to /dev/zero") << QByteArray("(zero)") << "v.ini: v.ini is a link";
 }
 
 void tst_vantrelctl::checkNamesTheLine()
 {
     QFETCH(QByteArray, file);
     QFETCH(QString, finding);
-    QVERIFY(writeFile(path("v.ini"), file));
+    // Later tests write v.ini: no FIFO or link may be left in their way.
+    const auto removed = qScopeGuard([this] { QFile::remove(path("v.ini")); });
+    if (file == "(fifo)")
+        QCOMPARE(::mkfifo(QFile::encodeName(path("v.ini")).constData(), 0644), 0);
+    else if (file == "(zero)")
+        QVERIFY(QFile::link(u"/dev/zero"_s, path("v.ini")));
+    else
+        QVERIFY(writeFile(path("v.ini"), file));
     const Outcome outcome = run(args({"check", "-f", path("v.ini")}));
     QCOMPARE(outcome.status, finding.endsWith(u"found"_s) ? 0 : 1);
     QVERIFY2(QString::fromUtf8(outcome.out).contains(fDir.path() + u"/"_s + finding),

@@ -1,5 +1,6 @@
 #include "CommandSender.h"
 #include "PanelFixture.h"
+#include "VantrelMessageBox.h"
 
 #include <QComboBox>
 #include <QNetworkDatagram>
@@ -76,6 +77,8 @@ private slots:
     void takeAllSendsPendingRowsInOrder();
     void recallSkipsRowsThatNoLongerMatch_data();
     void recallSkipsRowsThatNoLongerMatch();
+    void presetSaveMeetsTheFileAsItIs_data();
+    void presetSaveMeetsTheFileAsItIs();
 };
 
 void tst_panel_extras::hotkeySendsLikeClick_data()
@@ -186,6 +189,47 @@ void tst_panel_extras::recallSkipsRowsThatNoLongerMatch()
     QTest::mouseClick(window->btnDeletePreset, Qt::LeftButton);
     QCOMPARE(window->cboPresets->count(), 1);
     QVERIFY(!readFile(fixture.path(VantrelPresetFile::kFileName)).contains("Show"));
+}
+
+void tst_panel_extras::presetSaveMeetsTheFileAsItIs_data()
+{
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("another panel saves while the question is open") << false;
+    QTest::newRow("damage warning cancelled") << true;
+}
+
+void tst_panel_extras::presetSaveMeetsTheFileAsItIs()
+{
+    QFETCH(bool, damaged);
+    PanelFixture fixture;
+    auto window = fixture.load(numberedOutputs(2));
+    auto other = fixture.load(numberedOutputs(2));
+    window->fAskPresetName = std::bind([] { return QStringLiteral("Show"); });
+    other->fAskPresetName = std::bind([] { return QStringLiteral("Other"); });
+    window->btnSavePreset_Click();
+    const QString presets = fixture.path(VantrelPresetFile::kFileName);
+    if (damaged)
+        QVERIFY(writeFile(presets, readFile(presets) + "[junk]\r\n"));
+    const QByteArray before = readFile(presets);
+    bool asked = false;
+    VantrelMessageBox::setHandler([&](const QString &) {
+        if (damaged)
+            return QMessageBox::Cancel;
+        if (!asked) {
+            asked = true;
+            other->btnSavePreset_Click(); // lands while "replace Show?" is open
+        }
+        return QMessageBox::Ok;
+    });
+    window->btnSavePreset_Click(); // "Show" again: the question, or the warning
+    if (damaged) {
+        QCOMPARE(readFile(presets), before);
+        QVERIFY(!QFile::exists(presets + VantrelPresetFile::kKeptSuffix));
+    } else {
+        QVERIFY(asked);
+        QCOMPARE(readFile(presets).count("[preset]"), 2);
+        QVERIFY(readFile(presets).contains("name=Other"));
+    }
 }
 
 QTEST_MAIN(tst_panel_extras)

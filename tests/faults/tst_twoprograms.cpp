@@ -73,7 +73,8 @@ void tst_twoprograms::eachKeepsItsPart_data()
     // "<program> > <line to send>", "<program> < <text its next line holds>",
     // "file <name>" (the file is now that one), "write <name>" (another
     // program writes that file). P and Q are panels, E and F editors, I is
-    // "vantrelctl import -", whose CSV comes with "I csv".
+    // "vantrelctl import -", whose CSV comes with "I csv" ("I waits" until
+    // it waits for it).
     QTest::addColumn<QString>("steps");
     const QString both =
         QStringLiteral("P start; P < ready; E start; E < ready; "
@@ -96,8 +97,10 @@ void tst_twoprograms::eachKeepsItsPart_data()
                               "F > 2; F < ok; file edited; F > click btnClose; "
                               "F < [Keep mine/Keep theirs/Back to editing]; F > 0; F < ok; "
                               "F exit 0; file edited by F");
+    QTest::newRow("import leaves a command whose input was renamed meanwhile") << QStringLiteral(
+        "I start; I waits; write restructured; I csv; I exit 0; file restructured");
     QTest::newRow("import after a late CSV keeps the panel's choice")
-        << QStringLiteral("I start; P start; P < ready; P > set cboItem0 0; P < ok; ") +
+        << QStringLiteral("I start; I waits; P start; P < ready; P > set cboItem0 0; P < ok; ") +
                panelCloses + QStringLiteral("file chosen; I csv; I exit 0; file chosen, imported");
     QTest::newRow("restructured file takes the panel's choice by name")
         << QStringLiteral("P start; P < ready; P > set cboItem0 0; P < ok; write restructured; ") +
@@ -170,6 +173,11 @@ void tst_twoprograms::eachKeepsItsPart()
                     who == QLatin1String("E") || who == QLatin1String("F") ? VANTREL_EDITOR
                                                                            : VANTREL_PANEL));
             QVERIFY2(program.waitForStarted(30000), qPrintable(step));
+        } else if (verb == QLatin1String("waits")) {
+            // Blocked reading its standard input (system call 0 on fd 0): it
+            // has read the file.
+            const QString call = QStringLiteral("/proc/%1/syscall").arg(program.processId());
+            QTRY_VERIFY_WITH_TIMEOUT(readFile(call).startsWith("0 0x0 "), 30000);
         } else if (verb == QLatin1String("csv")) {
             program.write(kCsv);
             program.closeWriteChannel();

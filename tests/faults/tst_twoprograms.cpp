@@ -131,7 +131,7 @@ void tst_twoprograms::eachKeepsItsPart_data()
             return QStringLiteral("; pause %1; ").arg(QRandomGenerator::global()->bounded(2000));
         };
         QTest::addRow("closing together, run %d", run)
-            << both + QStringLiteral("I start") + pause() + ends.join(pause()) +
+            << both + QStringLiteral("I start; I waits") + pause() + ends.join(pause()) +
                    QStringLiteral("; P < ok; E < ok; P exit 0; E exit 0; I exit 0; file all three");
     }
     QTest::newRow("a crashed panel's lock does not block")

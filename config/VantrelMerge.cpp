@@ -1,103 +1,471 @@
 #include "VantrelMerge.h"
 
+#include "FileLock.h"
+#include "VantrelError.h"
+
+#include <QHash>
+#include <array>
+
 namespace VantrelMerge {
 
 namespace {
 
-bool sameCounts(const clsVantrelConfig &a, const clsVantrelConfig &b)
+struct Setting
 {
-    if (a.fOutputs.size() != b.fOutputs.size())
+    QString clsVantrelConfig::*field;
+    const char *words;
+};
+
+// File order; the words are those a question shows the operator.
+const std::array<Setting, 9> kSettings = {{
+    {&clsVantrelConfig::fType, "link type"},
+    {&clsVantrelConfig::fCommPort, "serial port"},
+    {&clsVantrelConfig::fBaudRate, "baud rate"},
+    {&clsVantrelConfig::fDataBits, "data bits"},
+    {&clsVantrelConfig::fParity, "parity"},
+    {&clsVantrelConfig::fStopBits, "stop bits"},
+    {&clsVantrelConfig::fProtocol, "protocol"},
+    {&clsVantrelConfig::fIPAddress, "address"},
+    {&clsVantrelConfig::fPort, "port"},
+}};
+
+constexpr int kLost = -2; // an input that is not identified, unlike -1, none
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// Stored forms tell texts apart exactly (CompactString::storage).
+using Names = QList<QByteArrayView>;
+
+// Where each of `from` is in `to`: the k-th of a name is the k-th of it in
+// `to` when both hold that name equally often, otherwise it is not
+// identified (-1): with one more or one fewer, which one is meant is a guess.
+QList<qsizetype> identify(const Names &from, const Names &to)
+{
+    QHash<QByteArrayView, QList<qsizetype>> places;
+    places.reserve(to.size());
+    for (qsizetype i = 0; i < to.size(); ++i)
+        places[to.at(i)].append(i);
+    QHash<QByteArrayView, qsizetype> count;
+    for (const QByteArrayView name : from)
+        ++count[name];
+    QHash<QByteArrayView, qsizetype> seen;
+    QList<qsizetype> result(from.size(), -1);
+    for (qsizetype i = 0; i < from.size(); ++i) {
+        const auto found = places.constFind(from.at(i));
+        const qsizetype k = seen[from.at(i)]++;
+        if (found != places.cend() && found->size() == count.value(from.at(i)))
+            result[i] = found->at(k);
+    }
+    return result;
+}
+
+Names outputNames(const QList<std::shared_ptr<clsVantrelOutput>> &outputs)
+{
+    Names names;
+    names.reserve(outputs.size());
+    for (const auto &output : outputs)
+        names.append(output->fOutputName.storage());
+    return names;
+}
+
+Names inputNames(const clsVantrelOutput &output)
+{
+    Names names;
+    names.reserve(output.fInputs.size());
+    for (const clsVantrelInput &input : output.fInputs)
+        names.append(input.fInputName.storage());
+    return names;
+}
+
+int validChoice(const clsVantrelOutput &output)
+{
+    return output.fSelected >= 0 && output.fSelected < output.fInputs.size() ? output.fSelected
+                                                                             : -1;
+}
+
+QString outputWords(qsizetype position, const QString &name, const QString &loaded)
+{
+    QString words = QStringLiteral("output %1 %2").arg(position + 1).arg(quoted(name));
+    if (name != loaded)
+        words += QStringLiteral(" (was %1)").arg(quoted(loaded));
+    return words;
+}
+
+Names baseOutputNames(const Base &base)
+{
+    Names names;
+    names.reserve(base.outputs.size());
+    for (const Base::Output &output : base.outputs)
+        names.append(output.name.storage());
+    return names;
+}
+
+Names baseInputNames(const Base &base, qsizetype output)
+{
+    const Base::Output &loaded = base.outputs.at(output);
+    Names names;
+    for (qsizetype i = 0; i < loaded.inputCount; ++i)
+        names.append(base.inputs.at(loaded.firstInput + i).name.storage());
+    return names;
+}
+
+const Base::Input &baseInput(const Base &base, qsizetype output, qsizetype input)
+{
+    return base.inputs.at(base.outputs.at(output).firstInput + input);
+}
+
+// The same outputs and inputs by name and place, with the same commands
+// where `commands` asks.
+bool sameAs(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &outputs,
+            bool commands)
+{
+    if (base.outputs.size() != outputs.size())
         return false;
-    for (qsizetype i = 0; i < a.fOutputs.size(); ++i) {
-        if (a.fOutputs.at(i)->fInputs.size() != b.fOutputs.at(i)->fInputs.size())
+    for (qsizetype o = 0; o < outputs.size(); ++o) {
+        const clsVantrelOutput &output = *outputs.at(o);
+        if (output.fOutputName != base.outputs.at(o).name ||
+            output.fInputs.size() != base.outputs.at(o).inputCount)
             return false;
+        for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+            const clsVantrelInput &input = output.fInputs.at(i);
+            const Base::Input &loaded = baseInput(base, o, i);
+            if (input.fInputName != loaded.name ||
+                (commands && CommandHash(input.fCommand) != loaded.command))
+                return false;
+        }
     }
     return true;
 }
 
-// The item at `position` is the n-th of its name in `list`; returns the
-// position of the n-th item of that name in `other`, or -1.
-template <typename List, typename NameOf>
-int matching(const List &list, int position, const List &other, NameOf nameOf)
+// Each output of the routing takes the choice its namesake in theirs holds,
+// where the chosen input is identified in it too; otherwise none.
+void takeChoices(const clsVantrelConfig &theirs,
+                 const QList<std::shared_ptr<clsVantrelOutput>> &routing)
 {
-    const auto &name = nameOf(list.at(position));
-    int nth = 0;
-    for (int i = 0; i < position; ++i)
-        nth += nameOf(list.at(i)) == name;
-    for (int i = 0; i < other.size(); ++i) {
-        if (nameOf(other.at(i)) == name && nth-- == 0)
-            return i;
+    const QList<qsizetype> outputs = identify(outputNames(routing), outputNames(theirs.fOutputs));
+    for (qsizetype r = 0; r < routing.size(); ++r) {
+        clsVantrelOutput &output = *routing.at(r);
+        output.fSelected = -1;
+        if (outputs.at(r) < 0)
+            continue;
+        const clsVantrelOutput &there = *theirs.fOutputs.at(outputs.at(r));
+        const int chosen = validChoice(there);
+        if (chosen >= 0) {
+            const qsizetype here = identify(inputNames(there), inputNames(output)).at(chosen);
+            output.fSelected = static_cast<qint16>(here);
+        }
     }
-    return -1;
+}
+
+QString inputWords(const clsVantrelOutput &output, qsizetype position)
+{
+    return QStringLiteral("output %1, input %2")
+        .arg(quoted(output.fOutputName), quoted(output.fInputs.at(position).fInputName));
 }
 
 } // namespace
 
-QByteArray Structure(const clsVantrelConfig &config)
+QStringList Settings(const clsVantrelConfig &config)
 {
-    // Every name's stored form starts with its length (an empty name's with
-    // a length of 0), so the concatenation tells every name apart; the editor
-    // holds this for as long as it runs, at about a byte per character.
-    QByteArray structure;
-    const auto add = [&structure](const CompactString &name) {
-        static const char kEmpty[CompactString::kEmptyStorage] = {};
-        const QByteArrayView stored = name.storage();
-        structure += stored.isEmpty() ? QByteArrayView(kEmpty, sizeof kEmpty) : stored;
-    };
+    QStringList settings;
+    for (const Setting &setting : kSettings)
+        settings.append(config.*setting.field);
+    return settings;
+}
+
+void SetSettings(clsVantrelConfig &config, const QStringList &settings)
+{
+    for (size_t s = 0; s < kSettings.size(); ++s)
+        config.*kSettings[s].field = settings.value(qsizetype(s));
+}
+
+quint64 CommandHash(const CompactString &command)
+{
+    const QByteArrayView stored = command.storage();
+    return qHashBits(stored.data(), size_t(stored.size()), 0x636f6d6d);
+}
+
+Base Snapshot(const clsVantrelConfig &config)
+{
+    Base base;
+    base.settings = Settings(config);
+    base.outputs.reserve(config.fOutputs.size());
     for (const auto &output : config.fOutputs) {
-        add(output->fOutputName);
-        structure += QByteArray::number(output->fInputs.size()) + ':';
-        for (const auto &input : output->fInputs)
-            add(input.fInputName);
+        base.outputs.append({output->fOutputName, base.inputs.size(), output->fInputs.size()});
+        for (const clsVantrelInput &input : output->fInputs)
+            base.inputs.append({input.fInputName, CommandHash(input.fCommand)});
     }
-    return structure;
+    return base;
 }
 
-void TakeChoices(const clsVantrelConfig &newer, clsVantrelConfig &ours)
+Choice ChoiceOf(const clsVantrelConfig &loaded, int output)
 {
-    Q_ASSERT(sameCounts(newer, ours));
-    for (qsizetype i = 0; i < ours.fOutputs.size(); ++i)
-        ours.fOutputs.at(i)->fSelected = newer.fOutputs.at(i)->fSelected;
-}
-
-QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
-                      clsVantrelConfig &newer)
-{
-    QList<int> lost;
-    // Same numbers alone do not tell a rename from a reorder (vantrelctl
-    // import may reorder inputs, or outputs that have as many inputs): a name
-    // that is still there says where the choice went; the position serves
-    // only where the name is gone, that is where it was renamed.
-    const bool sameNumbers = sameCounts(ours, newer);
-    const auto outputName =
-        [](const std::shared_ptr<clsVantrelOutput> &o) -> const CompactString & {
-        return o->fOutputName;
-    };
-    const auto inputName = [](const clsVantrelInput &i) -> const CompactString & {
-        return i.fInputName;
-    };
-    for (const int o : outputs) {
-        const clsVantrelOutput &mine = *ours.fOutputs.at(o);
-        int there = matching(ours.fOutputs, o, newer.fOutputs, outputName);
-        if (there < 0 && sameNumbers)
-            there = o;
-        const int chosen = mine.fSelected;
-        if (there < 0) {
-            lost.append(o);
-        } else if (chosen < 0 || chosen >= mine.fInputs.size()) {
-            newer.fOutputs.at(there)->fSelected = -1;
-        } else {
-            clsVantrelOutput &theirs = *newer.fOutputs.at(there);
-            int input = matching(mine.fInputs, chosen, theirs.fInputs, inputName);
-            if (input < 0 && sameNumbers && theirs.fInputs.size() == mine.fInputs.size())
-                input = chosen;
-            if (input < 0)
-                lost.append(o);
-            else
-                theirs.fSelected = static_cast<qint16>(input);
+    Choice choice;
+    choice.output = output;
+    const clsVantrelOutput &chosen = *loaded.fOutputs.at(output);
+    choice.name = chosen.fOutputName;
+    choice.namesakes = 0;
+    for (qsizetype o = 0; o < loaded.fOutputs.size(); ++o) {
+        if (loaded.fOutputs.at(o)->fOutputName == choice.name) {
+            choice.nth += o < output;
+            ++choice.namesakes;
         }
     }
-    return lost;
+    for (const clsVantrelInput &input : chosen.fInputs)
+        choice.inputs.append(input.fInputName);
+    choice.chosen = chosen.fSelected;
+    return choice;
+}
+
+QList<NotKept> PutChoices(const QList<Choice> &choices, clsVantrelConfig &theirs)
+{
+    QList<NotKept> notKept;
+    for (const Choice &choice : choices) {
+        qsizetype at = -1;
+        int namesakes = 0;
+        for (qsizetype o = 0; o < theirs.fOutputs.size(); ++o) {
+            if (theirs.fOutputs.at(o)->fOutputName == choice.name && namesakes++ == choice.nth)
+                at = o;
+        }
+        if (at < 0 || namesakes != choice.namesakes) {
+            notKept.append({choice.output, true});
+            continue;
+        }
+        clsVantrelOutput &there = *theirs.fOutputs.at(at);
+        Names loadedInputs;
+        for (const CompactString &name : choice.inputs)
+            loadedInputs.append(name.storage());
+        const QList<qsizetype> inputs = identify(loadedInputs, inputNames(there));
+        const auto place = [&](int position) {
+            if (position < 0 || position >= inputs.size())
+                return -1;
+            return inputs.at(position) < 0 ? kLost : int(inputs.at(position));
+        };
+        const int mine = place(choice.chosen);
+        const int was = place(choice.loaded);
+        const int now = validChoice(there);
+        if (mine == now)
+            continue;
+        // Where the loaded choice is gone (renamed, removed), the file's
+        // choice is another program's only if it names an input that was
+        // there at the load: one that is new is the old one carried along.
+        const bool chosenThere =
+            was == kLost ? now >= 0 && identify(inputNames(there), loadedInputs).at(now) >= 0
+                         : was != now;
+        if (chosenThere)
+            notKept.append({choice.output, false});
+        else if (mine == kLost)
+            notKept.append({choice.output, true});
+        else
+            there.fSelected = static_cast<qint16>(mine);
+    }
+    return notKept;
+}
+
+Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelConfig &mine,
+               bool keepMine, clsVantrelConfig &theirs)
+{
+    Edits edits;
+    for (size_t s = 0; s < kSettings.size(); ++s) {
+        const QString &ours = mine.*kSettings[s].field;
+        QString &there = theirs.*kSettings[s].field;
+        const bool changedThere = there != base.settings.value(qsizetype(s));
+        const bool changedHere = ours != untouched.value(qsizetype(s));
+        if (changedThere && changedHere && ours != there)
+            edits.conflicts.append(
+                QStringLiteral("%1: yours %2, file's %3")
+                    .arg(QLatin1String(kSettings[s].words), quoted(ours), quoted(there)));
+        if (!changedThere || (changedHere && keepMine))
+            there = ours;
+    }
+
+    if (mine.fOutputs.size() != base.outputs.size())
+        throw VantrelError(QStringLiteral("the editor's outputs are not those it loaded"));
+    const QList<qsizetype> outputs = identify(baseOutputNames(base), outputNames(theirs.fOutputs));
+    for (qsizetype o = 0; o < base.outputs.size(); ++o) {
+        const Base::Output &loaded = base.outputs.at(o);
+        const clsVantrelOutput &ours = *mine.fOutputs.at(o);
+        if (ours.fInputs.size() != loaded.inputCount)
+            throw VantrelError(QStringLiteral("the editor's inputs are not those it loaded"));
+        const auto loadedInput = [&](qsizetype i) -> const Base::Input & {
+            return base.inputs.at(loaded.firstInput + i);
+        };
+        QList<qsizetype> changed;
+        for (qsizetype i = 0; i < loaded.inputCount; ++i) {
+            const clsVantrelInput &input = ours.fInputs.at(i);
+            if (input.fInputName != loadedInput(i).name ||
+                CommandHash(input.fCommand) != loadedInput(i).command)
+                changed.append(i);
+        }
+        const bool renamed = ours.fOutputName != loaded.name;
+        if (!renamed && changed.isEmpty())
+            continue;
+        const QString words = outputWords(o, ours.fOutputName, loaded.name);
+        if (outputs.at(o) < 0) {
+            edits.notPlaced.append(words + QStringLiteral(": the file no longer has it"));
+            continue;
+        }
+        clsVantrelOutput &there = *theirs.fOutputs[outputs.at(o)];
+        there.fOutputName = ours.fOutputName;
+        const QList<qsizetype> inputs = identify(baseInputNames(base, o), inputNames(there));
+        for (const qsizetype i : std::as_const(changed)) {
+            const clsVantrelInput &input = ours.fInputs.at(i);
+            QString inputWords = QStringLiteral("%1, input %2 %3")
+                                     .arg(words)
+                                     .arg(i + 1)
+                                     .arg(quoted(input.fInputName));
+            if (input.fInputName != loadedInput(i).name)
+                inputWords += QStringLiteral(" (was %1)").arg(quoted(loadedInput(i).name));
+            if (inputs.at(i) < 0) {
+                edits.notPlaced.append(inputWords + QStringLiteral(": the file no longer has it"));
+                continue;
+            }
+            clsVantrelInput &thereInput = there.fInputs[inputs.at(i)];
+            thereInput.fInputName = input.fInputName;
+            const quint64 loadedCommand = loadedInput(i).command;
+            if (CommandHash(input.fCommand) == loadedCommand)
+                continue;
+            const bool changedThere = CommandHash(thereInput.fCommand) != loadedCommand;
+            if (changedThere && thereInput.fCommand != input.fCommand)
+                edits.conflicts.append(
+                    QStringLiteral("%1, command: yours %2, file's %3")
+                        .arg(inputWords, quoted(input.fCommand), quoted(thereInput.fCommand)));
+            if (!changedThere || keepMine)
+                thereInput.fCommand = input.fCommand;
+        }
+    }
+    return edits;
+}
+
+Import PutRouting(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &routing,
+                  clsVantrelConfig &theirs)
+{
+    Import result;
+    const bool theirsSameNames = sameAs(base, theirs.fOutputs, false);
+    if (theirsSameNames && sameAs(base, theirs.fOutputs, true)) {
+        // Only the choices or settings changed there: the CSV goes in whole.
+    } else if (sameAs(base, routing, true)) {
+        result.imported = false; // the CSV changes nothing
+        return result;
+    } else if (theirsSameNames) {
+        // Commands changed there, anything here: each input the CSV left as
+        // it was takes theirs; one both changed keeps theirs and is told.
+        const QList<qsizetype> outputs = identify(outputNames(routing), baseOutputNames(base));
+        for (qsizetype r = 0; r < routing.size(); ++r) {
+            const qsizetype o = outputs.at(r);
+            if (o < 0)
+                continue;
+            clsVantrelOutput &output = *routing.at(r);
+            const clsVantrelOutput &there = *theirs.fOutputs.at(o);
+            const QList<qsizetype> inputs = identify(inputNames(output), baseInputNames(base, o));
+            for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+                if (inputs.at(i) < 0)
+                    continue;
+                CompactString &command = output.fInputs[i].fCommand;
+                const quint64 was = baseInput(base, o, inputs.at(i)).command;
+                const CompactString &now = there.fInputs.at(inputs.at(i)).fCommand;
+                if (CommandHash(now) == was || now == command)
+                    continue;
+                if (CommandHash(command) != was)
+                    result.notKept.append(
+                        QStringLiteral("%1: command %2 (the file's %3 stays)")
+                            .arg(inputWords(output, i), quoted(command), quoted(now)));
+                command = now;
+            }
+        }
+    } else if (sameAs(base, routing, false)) {
+        // The CSV changes commands only, the outputs or inputs changed there:
+        // each changed command goes where its input is identified.
+        const QList<qsizetype> outputs =
+            identify(baseOutputNames(base), outputNames(theirs.fOutputs));
+        for (qsizetype o = 0; o < routing.size(); ++o) {
+            const clsVantrelOutput &output = *routing.at(o);
+            const QList<qsizetype> inputs =
+                outputs.at(o) < 0 ? QList<qsizetype>(output.fInputs.size(), -1)
+                                  : identify(baseInputNames(base, o),
+                                             inputNames(*theirs.fOutputs.at(outputs.at(o))));
+            for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+                const CompactString &command = output.fInputs.at(i).fCommand;
+                const quint64 was = baseInput(base, o, i).command;
+                if (CommandHash(command) == was)
+                    continue;
+                if (inputs.at(i) < 0) {
+                    result.notKept.append(
+                        QStringLiteral("%1: command %2 (the file no longer has this input)")
+                            .arg(inputWords(output, i), quoted(command)));
+                    continue;
+                }
+                CompactString &now =
+                    theirs.fOutputs.at(outputs.at(o))->fInputs[inputs.at(i)].fCommand;
+                if (CommandHash(now) != was && now != command)
+                    result.notKept.append(
+                        QStringLiteral("%1: command %2 (the file's %3 stays)")
+                            .arg(inputWords(output, i), quoted(command), quoted(now)));
+                else
+                    now = command;
+            }
+        }
+        return result;
+    } else {
+        result.imported = false;
+        result.notKept.append(QStringLiteral("another program changed the outputs and inputs "
+                                             "since import read the file, so the CSV's were not "
+                                             "imported"));
+        return result;
+    }
+    takeChoices(theirs, routing);
+    theirs.fOutputs = routing;
+    return result;
+}
+
+bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
+          const VantrelFile::Fingerprint &loaded, const Merge &merge,
+          const std::function<void()> &beforeMerge, const QString &path)
+{
+    bool recovered = false;
+    {
+        // The usual case, nobody wrote meanwhile, costs what a save without
+        // merging did: the file's bytes hashed, not read into a model.
+        const FileLock lock(path, FileLock::Mode::Exclusive);
+        VantrelFile::Fingerprint now;
+        try {
+            recovered = VantrelFile::Recover(path);
+            now = VantrelFile::ReadFingerprint(path);
+        } catch (const VantrelError &error) {
+            throw ReadError(error.description());
+        }
+        if (!now.exists() || now == loaded) {
+            VantrelFile::Save(*mine, path); // the lock is this one
+            return recovered;
+        }
+    }
+    if (beforeMerge)
+        beforeMerge();
+    // Update reads the file before it hands it on: a failure before that is
+    // the file's, one after it is the merge's or the writing's.
+    bool read = false;
+    try {
+        VantrelFile::Update(
+            [&](const VantrelFile::LoadResult &current) -> std::shared_ptr<const clsVantrelConfig> {
+                read = true;
+                recovered = recovered || current.recovered;
+                // Gone between the two looks: what is left of mine may be
+                // less than the whole file.
+                if (!current.config)
+                    throw VantrelError(QStringLiteral("the file was removed while it was being "
+                                                      "saved, so nothing was written"));
+                return merge(current);
+            },
+            path, VantrelFile::Commands::Keep);
+    } catch (const VantrelError &error) {
+        if (!read)
+            throw ReadError(error.description());
+        throw;
+    }
+    return recovered;
 }
 
 } // namespace VantrelMerge

@@ -1,32 +1,139 @@
 #pragma once
 
+#include "CompactString.h"
+#include "VantrelError.h"
+#include "VantrelFile.h"
 #include "clsVantrelConfig.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <functional>
+#include <memory>
 
-// The panel and the editor (or two panels) may have the same file open; each
-// writes only its own part, into what the other wrote meanwhile. The panel
-// owns the choices ("selected"), the editor everything else.
+// Several programs write one file: the panel its choices, the editor the
+// settings, names and commands, vantrelctl import the outputs and inputs of a
+// CSV. Each writes only what it changed since it loaded the file (the base)
+// into the file as it is now (theirs), field by field:
+//   - a field only one side changed takes that side's value;
+//   - a field both changed is a conflict: the editor asks, the panel and
+//     import keep the file's value and say so.
+// The base and a program's own model have the same outputs and inputs in the
+// same places (neither window adds, removes or moves one). The base and
+// theirs are matched by name: the k-th output (or input) of a name is the
+// k-th of that name in the other, where both hold that name equally often.
+// Anything else is not identified, and nothing is written to it.
 namespace VantrelMerge {
 
-// The outputs and their inputs, by number, name and order: the editor keeps
-// this of what it loaded, to tell whether a newer file was restructured.
-QByteArray Structure(const clsVantrelConfig &config);
+// The values of the nine settings, in file order.
+QStringList Settings(const clsVantrelConfig &config);
+void SetSettings(clsVantrelConfig &config, const QStringList &settings);
 
-// The editor's side: every output's choice taken from the newer file, by
-// position; the two must have the same outputs and inputs in number.
-void TakeChoices(const clsVantrelConfig &newer, clsVantrelConfig &ours);
+// What a program loaded, as much as a merge needs: the settings, every name
+// in order and a 64-bit hash of every command. For the largest file this is
+// about a fifth of the model, where a second model with the commands would
+// be all of it.
+struct Base
+{
+    struct Output
+    {
+        CompactString name;
+        qsizetype firstInput = 0;
+        qsizetype inputCount = 0;
+    };
+    struct Input
+    {
+        CompactString name;
+        quint64 command = 0;
+    };
+    QStringList settings;
+    QList<Output> outputs;
+    QList<Input> inputs; // every output's in turn
+};
+Base Snapshot(const clsVantrelConfig &config);
+quint64 CommandHash(const CompactString &command);
 
-// The panel's side: the choices of the given outputs (positions from 0) put
-// into the newer file, where an output of the same name still has an input of
-// the chosen name (names that repeat are matched in order). When the outputs
-// and their inputs are the same in number, a name that is gone was renamed:
-// its position is taken instead.
-// Returns the outputs whose choice found no place: there the newer file's own
-// choice stays.
-QList<int> PutChoices(const clsVantrelConfig &ours, const QList<int> &outputs,
-                      clsVantrelConfig &newer);
+// ---- the panel ---------------------------------------------------------
+
+// One choice of the panel, with what identifies its output and input in
+// another file once the panel's own model is let go.
+struct Choice
+{
+    int output = -1;    // position in the loaded file
+    CompactString name; // the output's name as loaded
+    int nth = 0;        // which output of that name, from 0
+    int namesakes = 1;  // how many outputs of that name were loaded
+    QList<CompactString> inputs;
+    qint16 loaded = -1; // the choice as loaded
+    qint16 chosen = -1; // the choice made
+};
+Choice ChoiceOf(const clsVantrelConfig &loaded, int output);
+
+struct NotKept
+{
+    int output = -1;
+    // True: the file's outputs or inputs no longer identify the choice.
+    // False: another program saved another choice there meanwhile.
+    bool gone = true;
+};
+// Puts the choices into theirs; returns those it could not keep, where
+// theirs keeps its own.
+QList<NotKept> PutChoices(const QList<Choice> &choices, clsVantrelConfig &theirs);
+
+// ---- the editor ---------------------------------------------------------
+
+struct Edits
+{
+    QStringList conflicts; // fields both changed, in plain words
+    QStringList notPlaced; // edits the file has no place for any more
+};
+// Puts into theirs the settings, names and commands mine changed since the
+// base. `untouched` are the settings as the editor writes them when nobody
+// changed them (type in lower case, the port as its digit...): mine equal to
+// those is no change of the editor's, though it is written where the file
+// kept the loaded value. Conflicts get mine's value with keepMine, else
+// theirs stays. Throws VantrelError when mine does not have the base's
+// outputs and inputs.
+Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelConfig &mine,
+               bool keepMine, clsVantrelConfig &theirs);
+
+// ---- vantrelctl import ----------------------------------------------------
+
+struct Import
+{
+    bool imported = true; // false: theirs was left as it was
+    QStringList notKept;  // what of the CSV could not be kept, in plain words
+};
+// Puts the outputs and inputs of a CSV (`routing`) into theirs, with the
+// choices theirs holds where their outputs and inputs are identified in the
+// routing. `base` is the file as import read it before the CSV. Where
+// another program changed the commands meanwhile, its commands stay; where
+// it changed the outputs and inputs themselves, the CSV's are not imported.
+Import PutRouting(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &routing,
+                  clsVantrelConfig &theirs);
+
+// ---- the transaction --------------------------------------------------------
+
+// Thrown by Save when the file as it is now cannot be read: nothing was
+// written, and the file is as the other program left it.
+class ReadError : public VantrelError
+{
+public:
+    using VantrelError::VantrelError;
+};
+
+// Writes mine under the file's lock when the file is still the one loaded
+// (or is gone); otherwise `merge` makes what is written of the file as it is
+// now, read whole (nullptr: nothing). The first look only hashes the file's
+// bytes, so that an unchanged large file is not read into a second model; a
+// file changed meanwhile is read whole after `beforeMerge` (the panel lets
+// go of what it no longer needs). Returns true when the file had to be
+// recovered from an interrupted save first, which the program then says.
+// Throws ReadError, or VantrelError from merge or the writing.
+using Merge =
+    std::function<std::shared_ptr<const clsVantrelConfig>(const VantrelFile::LoadResult &current)>;
+[[nodiscard]] bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
+                        const VantrelFile::Fingerprint &loaded, const Merge &merge,
+                        const std::function<void()> &beforeMerge = {},
+                        const QString &path = VantrelFile::kFileName);
 
 } // namespace VantrelMerge

@@ -4,7 +4,6 @@
 #include "VantrelText.h"
 #include "clsVantrelConfig.h"
 
-#include <QHash>
 #include <algorithm>
 
 namespace CtlCsv {
@@ -310,38 +309,6 @@ QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QString &csv)
         outputs.append(output);
     }
     return outputs;
-}
-
-void KeepChoices(const QList<std::shared_ptr<clsVantrelOutput>> &oldOutputs,
-                 const QList<std::shared_ptr<clsVantrelOutput>> &newOutputs)
-{
-    QHash<QString, QList<const clsVantrelOutput *>> byName;
-    for (const auto &old : oldOutputs)
-        byName[old->fOutputName].append(old.get());
-    QHash<QString, qsizetype> seen;
-    for (const auto &output : newOutputs) {
-        output->fSelected = -1;
-        const qsizetype k = seen[output->fOutputName]++;
-        const auto namesakes = byName.value(output->fOutputName);
-        if (k >= namesakes.size())
-            continue;
-        const clsVantrelOutput &old = *namesakes.at(k);
-        if (old.fSelected < 0 || old.fSelected >= old.fInputs.size())
-            continue;
-        const QString chosen = old.fInputs.at(old.fSelected).fInputName;
-        // The same position first, so repeated input names keep their choice.
-        if (old.fSelected < output->fInputs.size() &&
-            output->fInputs.at(old.fSelected).fInputName == chosen) {
-            output->fSelected = old.fSelected;
-            continue;
-        }
-        for (qsizetype i = 0; i < output->fInputs.size(); ++i) {
-            if (output->fInputs.at(i).fInputName == chosen) {
-                output->fSelected = qint16(i);
-                break;
-            }
-        }
-    }
 }
 
 } // namespace CtlCsv

@@ -68,10 +68,4 @@ QString ExportRouting(const clsVantrelConfig &config);
 // break in a name becomes a space, in a command its escape (\r, \n).
 QList<std::shared_ptr<clsVantrelOutput>> ImportRouting(const QString &csv);
 
-// Gives each new output the choice its old namesake had, where the chosen
-// input's name still exists in it: the k-th output of a name takes over
-// from the old k-th output of that name.
-void KeepChoices(const QList<std::shared_ptr<clsVantrelOutput>> &oldOutputs,
-                 const QList<std::shared_ptr<clsVantrelOutput>> &newOutputs);
-
 } // namespace CtlCsv

@@ -8,6 +8,7 @@
 #include "SerialLineSettings.h"
 #include "VantrelError.h"
 #include "VantrelFile.h"
+#include "VantrelMerge.h"
 #include "VantrelSave.h"
 #include "VantrelText.h"
 #include "clsVantrelConfig.h"
@@ -570,9 +571,30 @@ int create(Context &c)
     for (const CtlCheck::Finding &finding : CtlCheck::CheckOutputs(config))
         write(c.err, QStringLiteral("%1: warning: %2: %3\n").arg(kProgram, c.path, finding.text));
 
-    if (QFileInfo::exists(c.path) && !c.parser.isSet(QStringLiteral("force")))
-        fail(QStringLiteral("%1 already exists; add --force to replace it").arg(c.path));
-    save(config, c.path);
+    const QString exists = QStringLiteral("%1 already exists; add --force to replace it");
+    if (c.parser.isSet(QStringLiteral("force"))) {
+        save(config, c.path); // the whole file replaced, by intent
+    } else {
+        if (QFileInfo::exists(c.path))
+            fail(exists.arg(c.path));
+        // Looked at again under the file's lock: another program may have
+        // written it since.
+        bool existed = false;
+        const auto whole = std::make_shared<const clsVantrelConfig>(config);
+        try {
+            VantrelFile::Update(
+                [&](const VantrelFile::LoadResult &current)
+                    -> std::shared_ptr<const clsVantrelConfig> {
+                    existed = current.config != nullptr;
+                    return existed ? nullptr : whole;
+                },
+                c.path, VantrelFile::Commands::Leave);
+        } catch (const VantrelError &e) {
+            fail(QStringLiteral("cannot write %1: %2").arg(c.path, e.description()));
+        }
+        if (existed)
+            fail(exists.arg(c.path));
+    }
     write(c.out, QStringLiteral("%1: written, %2\n").arg(c.path, summary(config)));
     return kSuccess;
 }
@@ -609,6 +631,7 @@ int importCsv(Context &c)
     const QStringList args = c.parser.positionalArguments();
     if (args.size() != 1)
         usage(QStringLiteral("import takes one CSV file (- for standard input)"));
+    const bool force = c.parser.isSet(QStringLiteral("force"));
     VantrelFile::LoadResult loaded;
     try {
         loaded = VantrelFile::Load(c.path);
@@ -619,14 +642,51 @@ int importCsv(Context &c)
     } catch (const VantrelError &e) {
         fail(QStringLiteral("cannot read %1: %2").arg(c.path, e.description()));
     }
-    if (!loaded.complete && !c.parser.isSet(QStringLiteral("force")))
+    if (!loaded.complete && !force)
         fail(QStringLiteral("%1: %2, and importing would drop it; add --force to import anyway")
                  .arg(c.path, loaded.stopDescription()));
 
+    // The CSV may take its time (a pipe): what it changes goes into the file
+    // as it is when it has come, since a window may have saved meanwhile.
+    // Until then only what tells the CSV's changes apart is kept.
+    const VantrelMerge::Base base = VantrelMerge::Snapshot(*loaded.config);
+    loaded.config.reset();
     const auto outputs = routingFromCsv(c, args.first());
-    CtlCsv::KeepChoices(loaded.config->fOutputs, outputs);
-    loaded.config->fOutputs = outputs;
-    save(*loaded.config, c.path);
+    VantrelMerge::Import outcome;
+    try {
+        VantrelFile::Update(
+            [&](const VantrelFile::LoadResult &current) -> std::shared_ptr<const clsVantrelConfig> {
+                if (!current.config)
+                    throw VantrelError(QStringLiteral("it was removed since import read it, so "
+                                                      "nothing was written"));
+                if (!current.complete && !force)
+                    throw VantrelError(QStringLiteral("%1, and importing would drop it, so the "
+                                                      "file is unchanged; add --force to "
+                                                      "import anyway")
+                                           .arg(current.stopDescription()));
+                noteRecovery(c, current);
+                outcome = VantrelMerge::PutRouting(base, outputs, *current.config);
+                if (!outcome.imported)
+                    return nullptr;
+                loaded.config = current.config;
+                return current.config;
+            },
+            c.path);
+    } catch (const VantrelError &e) {
+        fail(QStringLiteral("cannot write %1: %2").arg(c.path, e.description()));
+    }
+    for (const QString &item : std::as_const(outcome.notKept))
+        write(c.err, QStringLiteral("%1 import: not kept: %2\n").arg(kProgram, item));
+    if (!outcome.imported && !outcome.notKept.isEmpty()) {
+        write(c.err, QStringLiteral("%1 import: %2 is unchanged\n").arg(kProgram, c.path));
+        return kNotImported;
+    }
+    if (!outcome.imported) {
+        write(c.out,
+              QStringLiteral("%1: unchanged, it already holds the CSV's outputs and inputs\n")
+                  .arg(c.path));
+        return kSuccess;
+    }
     write(c.out, QStringLiteral("%1: imported, %2\n").arg(c.path, summary(*loaded.config)));
     return kSuccess;
 }
@@ -732,8 +792,11 @@ const QList<Command> &commands()
          "Replaces the outputs and inputs with those of CSV (- for standard input), in the "
          "format export writes. The link settings stay; each output keeps its choice where the "
          "output and the chosen input's name still exist. A malformed CSV is refused with its "
-         "line number and nothing is written; the file is written with the windows' own "
-         "save.",
+         "line number and nothing is written. What the CSV changes goes into the file as it is "
+         "when the CSV has been read: a window's save meanwhile stays, commands another program "
+         "changed keep its value (each such command is named on standard error), and when it "
+         "changed the outputs or inputs themselves nothing is imported and the exit status is "
+         "3.",
          "CSV",
          {{{QStringLiteral("force")},
            "Import even when reading the file stopped early (the unread rest is dropped).",
@@ -759,7 +822,7 @@ QString overview()
         "vantrelctl COMMAND --help describes one command, vantrelctl -v/--version\n"
         "prints the version. Exit status: 0 success, 1 failure (also when standard\n"
         "output cannot be written), 2 bad usage (also an output or input name that\n"
-        "does not exist).\n");
+        "does not exist), 3 import kept another program's outputs and inputs.\n");
     return text;
 }
 

@@ -12,6 +12,9 @@ namespace Vantrelctl {
 inline constexpr int kSuccess = 0;
 inline constexpr int kFailure = 1;
 inline constexpr int kBadUsage = 2;
+// import found the outputs and inputs changed by another program since it
+// read the file: the file is left as that program wrote it.
+inline constexpr int kNotImported = 3;
 
 // Runs one command line; arguments[0] is the program's name. Messages go to
 // out and err as UTF-8; export writes its CSV bytes to out unchanged. send

@@ -15,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -66,6 +67,16 @@ void describePorts(QComboBox *box)
     box->setToolTip(portToolTip(box->currentText()));
     QObject::connect(box, &QComboBox::currentTextChanged, box,
                      [box](const QString &text) { box->setToolTip(portToolTip(text)); });
+}
+
+// A long list is cut short: a box taller than the screen cannot be answered.
+QString listed(const QStringList &items)
+{
+    constexpr qsizetype kShown = 12;
+    QString text = items.mid(0, kShown).join(kLineBreak);
+    if (items.size() > kShown)
+        text += kLineBreak + QStringLiteral("and %1 more").arg(items.size() - kShown);
+    return text;
 }
 
 } // namespace
@@ -245,6 +256,7 @@ bool MainSetup::Form_Load()
     fLoadedType = fConfig->fType;
     fLoadedProtocol = fConfig->fProtocol;
     fLoadedCommPort = fConfig->fCommPort;
+    fLoadedSettings = VantrelMerge::Settings(*fConfig);
 
     const clsVantrelConfig &config = *fConfig;
     const int typeIndex = config.TypeIndex(config.fType);
@@ -271,6 +283,9 @@ bool MainSetup::Form_Load()
     fIPAddressFilter->setText(config.fIPAddress);
     fPortFilter->setText(config.fPort);
 
+    // What Close writes of the settings when nobody changes them: a value
+    // only the boxes' spelling changed is no edit of the operator's.
+    fUntouchedSettings = shownSettings();
     RefreshList(0);
     return true;
 }
@@ -299,34 +314,35 @@ void MainSetup::ShowCommTypeFields()
         control->setVisible(network);
 }
 
+QStringList MainSetup::shownSettings() const
+{
+    // The port is stored without its prefix ("COM12" as "12"); a port typed
+    // without the prefix is stored as typed, and a stored port that no entry
+    // matched is written back as it was unless the user changed it.
+    QString port = cboCommPort->currentText();
+    const bool untouched = cboCommPort->currentIndex() < 0 && port == fLoadedCommPort;
+    if (!untouched && port.startsWith(kCommPrefix, Qt::CaseInsensitive))
+        port = port.mid(kCommPrefix.size());
+    // In file order, as VantrelMerge::Settings.
+    return {lowerUnlessUntouched(cboCommType, fLoadedType),
+            port,
+            cboBaudRate->currentText(),
+            cboDataBits->currentText(),
+            cboParity->currentText(),
+            cboStopBits->currentText(),
+            lowerUnlessUntouched(cboProtocol, fLoadedProtocol),
+            txtIPAddress->text(),
+            txtPort->text()};
+}
+
 void MainSetup::btnClose_Click()
 {
     if (!fConfig)
         return;
-    clsVantrelConfig &config = *fConfig;
-    config.fType = lowerUnlessUntouched(cboCommType, fLoadedType);
-    // The port is stored without its prefix ("COM12" as "12"); a port typed
-    // without the prefix is stored as typed, and a stored port that no entry
-    // matched is written back as it was unless the user changed it.
-    const QString commPort = cboCommPort->currentText();
-    if (cboCommPort->currentIndex() < 0 && commPort == fLoadedCommPort)
-        config.fCommPort = commPort;
-    else if (commPort.startsWith(kCommPrefix, Qt::CaseInsensitive))
-        config.fCommPort = commPort.mid(kCommPrefix.size());
-    else
-        config.fCommPort = commPort;
-    config.fBaudRate = cboBaudRate->currentText();
-    config.fDataBits = cboDataBits->currentText();
-    config.fParity = cboParity->currentText();
-    config.fStopBits = cboStopBits->currentText();
-    config.fProtocol = lowerUnlessUntouched(cboProtocol, fLoadedProtocol);
-    config.fIPAddress = txtIPAddress->text();
-    config.fPort = txtPort->text();
-
+    VantrelMerge::SetSettings(*fConfig, shownSettings());
     try {
-        if (!keepNewerChoices())
-            return; // back to editing, nothing written
-        VantrelFile::Save(config);
+        if (!saveMerged())
+            return;                          // back to editing, nothing written
         VantrelFile::KeepUntilExit(fConfig); // the editor is ending
     } catch (const VantrelError &error) {
         // The old file is untouched and every edit is still here: the user
@@ -339,36 +355,90 @@ void MainSetup::btnClose_Click()
     end(0);
 }
 
-bool MainSetup::keepNewerChoices()
+bool MainSetup::saveMerged()
 {
-    // The choices are the panel's: if it saved them since the load, they
-    // stay as it saved them.
-    const VantrelFile::Fingerprint now = VantrelFile::ReadFingerprint();
-    if (!now.exists() || now == fLoadedFingerprint)
-        return true;
-    QString why;
-    try {
-        // Names and choices are all this needs of it.
-        const VantrelFile::LoadResult newer =
-            VantrelFile::Load(VantrelFile::kFileName, VantrelFile::Commands::Leave);
-        keepLoadedStructure();
-        if (newer.complete && VantrelMerge::Structure(*newer.config) == fLoadedStructure) {
-            VantrelMerge::TakeChoices(*newer.config, *fConfig);
+    const QString changed =
+        QStringLiteral("the file was changed by another program since the editor read it");
+    // What the operator was asked about, and the answer: a later look that
+    // finds anything else asks again.
+    QStringList answered;
+    bool keepMine = false;
+    for (;;) {
+        VantrelMerge::Edits edits;
+        QString stopped;
+        bool unanswered = false;
+        bool recovered = false;
+        try {
+            recovered = VantrelMerge::Save(
+                fConfig, fLoadedFingerprint,
+                [&](const VantrelFile::LoadResult &newer)
+                    -> std::shared_ptr<const clsVantrelConfig> {
+                    if (!newer.complete) {
+                        stopped = newer.stopDescription();
+                        return nullptr;
+                    }
+                    keepLoadedBase();
+                    edits = VantrelMerge::PutEdits(fLoadedBase, fUntouchedSettings, *fConfig,
+                                                   keepMine, *newer.config);
+                    for (const QString &item : edits.conflicts + edits.notPlaced)
+                        unanswered = unanswered || !answered.contains(item);
+                    return unanswered ? nullptr : newer.config;
+                });
+        } catch (const VantrelMerge::ReadError &error) {
+            // A file that is there but reads badly (another program wrote a
+            // value out of range) may be saved over; anything else is a
+            // failure to save.
+            if (!QFileInfo(VantrelFile::kFileName).isFile())
+                throw;
+            stopped = error.description();
+        }
+        if (!stopped.isEmpty()) {
+            // Merging into a file the editor cannot read whole would lose its
+            // unread part: the operator decides.
+            const QString text = kSaveError + VantrelFile::kFileName + kLineBreak +
+                                 QStringLiteral("%1, and %2. OK saves over it what the editor "
+                                                "shows; Cancel goes back to editing without "
+                                                "saving.")
+                                     .arg(changed, stopped);
+            if (VantrelMessageBox::show(this, text) != QMessageBox::Ok)
+                return false;
+            VantrelFile::Save(*fConfig);
             return true;
         }
-        why = newer.complete ? QStringLiteral("its outputs or inputs are no longer the ones the "
-                                              "editor shows")
-                             : newer.stopDescription();
-    } catch (const VantrelError &error) {
-        why = error.description();
+        if (recovered)
+            VantrelMessageBox::show(this,
+                                    VantrelFile::kFileName + kLineBreak + VantrelSave::kRecovered);
+        if (!unanswered)
+            return true;
+        QString text = kSaveError + VantrelFile::kFileName + kLineBreak + changed;
+        if (!edits.notPlaced.isEmpty())
+            text += QStringLiteral(", and its outputs or inputs are no longer the ones the editor "
+                                   "shows, so these edits have no place in it and are not "
+                                   "saved:") +
+                    kLineBreak + listed(edits.notPlaced);
+        if (edits.conflicts.isEmpty()) {
+            text += kLineBreak + QStringLiteral("OK saves the rest; Cancel goes back to editing "
+                                                "without saving.");
+            if (VantrelMessageBox::show(this, text) != QMessageBox::Ok)
+                return false;
+        } else {
+            text += (edits.notPlaced.isEmpty() ? QStringLiteral(", and it and the editor")
+                                               : kLineBreak + QStringLiteral("It and the editor")) +
+                    QStringLiteral(" both changed these:") + kLineBreak + listed(edits.conflicts) +
+                    kLineBreak +
+                    QStringLiteral("Keep mine saves your values of these, Keep theirs keeps the "
+                                   "file's; everything else is saved either way. Back to "
+                                   "editing saves nothing.");
+            const int answer =
+                VantrelMessageBox::ask(this, text,
+                                       {QStringLiteral("Keep mine"), QStringLiteral("Keep theirs"),
+                                        QStringLiteral("Back to editing")});
+            if (answer == 2)
+                return false;
+            keepMine = answer == 0;
+        }
+        answered = edits.conflicts + edits.notPlaced;
     }
-    const QString text = kSaveError + VantrelFile::kFileName + kLineBreak +
-                         QStringLiteral("the file was changed by another program since the "
-                                        "editor read it, and %1. OK saves over it what the "
-                                        "editor shows; Cancel goes back to editing without "
-                                        "saving.")
-                             .arg(why);
-    return VantrelMessageBox::show(this, text) == QMessageBox::Ok;
 }
 
 QString MainSetup::lowerUnlessUntouched(const QComboBox *box, const QString &loaded)
@@ -387,21 +457,23 @@ void MainSetup::btnEdit_Click()
     const int position = fOutputsList->selectedPosition();
     if (position < 0 || !fOutputSetup)
         return;
-    keepLoadedStructure();
+    keepLoadedBase();
     fOutputSetup->Show();
     RefreshList(position);
 }
 
-void MainSetup::keepLoadedStructure()
+void MainSetup::keepLoadedBase()
 {
-    // Only the output dialog changes names, so until it first opens the
-    // model still is what was loaded. Taken here rather than at start-up,
-    // where for tens of thousands of outputs it was a visible part of the
-    // wait for the window.
-    if (fStructureKept)
+    // Only the output dialog changes names and commands, so until it first
+    // opens the model still is what was loaded (its settings wait in the
+    // boxes until Close). Taken here rather than at start-up, where for tens
+    // of thousands of outputs it was a visible part of the wait for the
+    // window; a Close before any edit takes it only if the file changed.
+    if (fBaseKept)
         return;
-    fLoadedStructure = VantrelMerge::Structure(*fConfig);
-    fStructureKept = true;
+    fLoadedBase = VantrelMerge::Snapshot(*fConfig);
+    fLoadedBase.settings = fLoadedSettings;
+    fBaseKept = true;
 }
 
 void MainSetup::lstOutputs_Click(int position)

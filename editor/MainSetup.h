@@ -2,6 +2,7 @@
 
 #include "VantrelFile.h"
 #include "VantrelLimits.h"
+#include "VantrelMerge.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -55,10 +56,14 @@ private:
     void cboCommType_Click();
     void ShowCommTypeFields();
     void btnClose_Click();
-    bool keepNewerChoices();
+    // The nine settings as the boxes show them, as Close stores them.
+    QStringList shownSettings() const;
+    // Writes the operator's edits into the file as it is now; false when
+    // the operator chose to go back to editing.
+    bool saveMerged();
     void btnEdit_Click();
-    // Keeps the outputs and inputs as loaded in fLoadedStructure, once.
-    void keepLoadedStructure();
+    // Keeps what was loaded in fLoadedBase, once.
+    void keepLoadedBase();
     void lstOutputs_Click(int position);
     void RefreshList(int position);
 
@@ -105,12 +110,13 @@ private:
     // that no entry matches and that was left as it was.
     QString fLoadedType;
     QString fLoadedProtocol;
-    // What the load read, to tell at Close whether another program (the
-    // panel saving its choices) wrote the file since, and whether it changed
-    // the outputs and inputs too.
+    // What the load read, to tell at Close whether another program wrote
+    // the file since, and what the editor itself changed.
     VantrelFile::Fingerprint fLoadedFingerprint;
-    QByteArray fLoadedStructure;
-    bool fStructureKept = false;
+    QStringList fLoadedSettings;
+    QStringList fUntouchedSettings;
+    VantrelMerge::Base fLoadedBase;
+    bool fBaseKept = false;
     QString fLoadedCommPort;
     // True while the type box confirms typed text, which is no pick.
     bool fConfirmingTypedType = false;

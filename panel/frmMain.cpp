@@ -72,17 +72,12 @@ QLabel *makeLamp(QWidget *parent, const QPixmap &picture, const QRect &place)
     return lamp;
 }
 
-// Before the merge reads the newer file into a second model: of the outputs
-// past the rows only their number of inputs is still needed (it tells a
-// rename from a reorder), so their names and commands are let go, and a
-// large file is not held twice.
+// Before the merge reads the newer file into a second model: the outputs past
+// the rows are no longer needed (the choices carry what identifies them), so
+// they are let go, and a large file is not held twice.
 void releaseOutputsPast(clsVantrelConfig &config, int rows)
 {
-    for (qsizetype o = rows; o < config.fOutputs.size(); ++o) {
-        auto hollow = std::make_shared<clsVantrelOutput>();
-        hollow->fInputs.resize(config.fOutputs.at(o)->fInputs.size());
-        config.fOutputs[o] = std::move(hollow);
-    }
+    config.fOutputs.resize(std::min<qsizetype>(config.fOutputs.size(), rows));
 }
 
 } // namespace
@@ -221,8 +216,12 @@ bool frmMain::Form_Load()
     // Outputs past the sixteenth have no row; they stay in fConfig unchanged
     // and are written back at the end.
     fRowCount = static_cast<int>(std::min<qsizetype>(fConfig->fOutputs.size(), kRows));
-    for (int row = 0; row < fRowCount; ++row)
+    for (int row = 0; row < fRowCount; ++row) {
+        // As stored, before the row shows it: what another program's choice
+        // is told apart from at the save.
+        fLoadedSelected[row] = fConfig->fOutputs.at(row)->fSelected;
         fillRow(row);
+    }
     fChosen.fill(false); // filling the rows ran the selection handler
 
     if (!loaded.complete && !confirmPartialLoad(loaded.stopDescription())) {
@@ -435,51 +434,68 @@ void frmMain::btnClose_Click()
 
 QString frmMain::saveChoices()
 {
-    const VantrelFile::Fingerprint now = VantrelFile::ReadFingerprint();
-    if (!now.exists() || now == fLoadedFingerprint) {
-        VantrelFile::Save(*fConfig);
-        return {};
-    }
-    // Someone wrote the file while the panel was open: its content stays,
-    // the choices made here go into it.
-    const QString changed = QStringLiteral("the file was changed while the panel was open");
-    releaseOutputsPast(*fConfig, fRowCount);
-    VantrelFile::LoadResult newer;
-    try {
-        newer = VantrelFile::Load();
-    } catch (const VantrelError &error) {
-        throw VantrelError(QStringLiteral("%1 and cannot be read now, so it was left as it is: %2")
-                               .arg(changed, error.description()));
-    }
-    if (!newer.complete)
-        throw VantrelError(QStringLiteral("%1, and the panel would lose the part it cannot read "
-                                          "(%2), so it was left as it is")
-                               .arg(changed, newer.stopDescription()));
-    QList<int> rows;
+    // The rows chosen here are the panel's part of the file; everything else
+    // is whatever the file holds when it is written.
+    QList<VantrelMerge::Choice> choices;
     for (int row = 0; row < fRowCount; ++row) {
-        if (fChosen[row])
-            rows.append(row);
+        if (!fChosen[row])
+            continue;
+        VantrelMerge::Choice choice = VantrelMerge::ChoiceOf(*fConfig, row);
+        choice.loaded = fLoadedSelected[row];
+        choices.append(choice);
     }
-    const QList<int> lost = VantrelMerge::PutChoices(*fConfig, rows, *newer.config);
-    VantrelFile::Save(*newer.config);
-    VantrelFile::KeepUntilExit(newer.config); // the panel is ending
-    if (lost.isEmpty())
-        return {};
-    QStringList named;
-    for (const int row : lost) {
-        const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
+    const QString changed = QStringLiteral("the file was changed while the panel was open");
+    QList<VantrelMerge::NotKept> notKept;
+    bool recovered = false;
+    try {
+        recovered = VantrelMerge::Save(
+            fConfig, fLoadedFingerprint,
+            [&](const VantrelFile::LoadResult &newer) {
+                if (!newer.complete)
+                    throw VantrelError(
+                        QStringLiteral("%1, and the panel would lose the part it cannot read "
+                                       "(%2), so it was left as it is")
+                            .arg(changed, newer.stopDescription()));
+                notKept = VantrelMerge::PutChoices(choices, *newer.config);
+                VantrelFile::KeepUntilExit(newer.config); // the panel is ending
+                return newer.config;
+            },
+            [this] { releaseOutputsPast(*fConfig, fRowCount); });
+    } catch (const VantrelMerge::ReadError &error) {
+        throw VantrelError(
+            QStringLiteral("the file cannot be read now, so it was left as it is: %1")
+                .arg(error.description()));
+    }
+    // A save interrupted since the load was finished first.
+    const QString recovery = recovered ? kLineBreak + VantrelSave::kRecovered : QString();
+    if (notKept.isEmpty())
+        return recovered ? VantrelFile::kFileName + recovery : QString();
+    QStringList gone;
+    QStringList chosenThere;
+    for (const VantrelMerge::NotKept &lost : std::as_const(notKept)) {
+        const clsVantrelOutput &output = *fConfig->fOutputs.at(lost.output);
         const int chosen = output.fSelected;
-        named << QStringLiteral("row %1 (%2: %3)")
-                     .arg(row + 1)
-                     .arg(output.fOutputName, chosen >= 0 && chosen < output.fInputs.size()
-                                                  ? output.fInputs.at(chosen).fInputName.toString()
-                                                  : QStringLiteral("no input"));
+        (lost.gone ? gone : chosenThere)
+            << QStringLiteral("row %1 (%2: %3)")
+                   .arg(lost.output + 1)
+                   .arg(output.fOutputName, chosen >= 0 && chosen < output.fInputs.size()
+                                                ? output.fInputs.at(chosen).fInputName.toString()
+                                                : QStringLiteral("no input"));
     }
+    QStringList why;
+    if (!gone.isEmpty())
+        why << QStringLiteral("its outputs and inputs no longer match these rows, so their "
+                              "choices could not be kept: %1")
+                   .arg(gone.join(QStringLiteral(", ")));
+    if (!chosenThere.isEmpty())
+        why << QStringLiteral("another program saved other choices for these rows, which "
+                              "stay: %1")
+                   .arg(chosenThere.join(QStringLiteral(", ")));
     return kSavePrefix + VantrelFile::kFileName + kLineBreak +
-           QStringLiteral("%1, and its outputs and inputs no longer match these rows, so "
-                          "their choices could not be kept: %2. Every other choice and "
-                          "the rest of the newer file were saved.")
-               .arg(changed, named.join(QStringLiteral(", ")));
+           QStringLiteral("%1, and %2. Every other choice and the rest of the newer file were "
+                          "saved.")
+               .arg(changed, why.join(QStringLiteral("; and "))) +
+           recovery;
 }
 
 void frmMain::Form_EndSession()

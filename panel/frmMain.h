@@ -162,6 +162,7 @@ private:
     std::array<bool, kRows> fPendingLit{};
     // What the load read, to tell at the end whether the file changed since.
     VantrelFile::Fingerprint fLoadedFingerprint;
+    std::array<qint16, kRows> fLoadedSelected{};
     // Held while the panel is open, so that a second panel in the folder can
     // say so; released at the end.
     std::unique_ptr<QLockFile> fLock;

@@ -24,6 +24,8 @@
 //   each answered "ok", or "no <control>" when the window has none such.
 // Every message box writes "message " and its text (line breaks as " | ") and
 // takes its answer from the next line: "cancel" is Cancel, anything else OK.
+// A question writes "question ", its text and " [" its answers "/"-separated
+// "]", and takes an answer's position (from 0) from the next line.
 // Without the variable it does nothing.
 namespace TestDriver {
 
@@ -70,6 +72,12 @@ inline void armIfRequested(QWidget *window)
         say("message " +
             QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")).toUtf8());
         return readLine() == "cancel" ? QMessageBox::Cancel : QMessageBox::Ok;
+    });
+    VantrelMessageBox::setQuestionHandler([](const QString &text, const QStringList &answers) {
+        say("question " +
+            QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")).toUtf8() + " [" +
+            answers.join(QLatin1Char('/')).toUtf8() + "]");
+        return readLine().toInt();
     });
     auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, window);
     QObject::connect(input, &QSocketNotifier::activated, window, [window, input] {

@@ -1,7 +1,10 @@
 #include "VantrelMessageBox.h"
 
+#include <QAbstractButton>
 #include <QList>
 #include <QPointer>
+#include <QPushButton>
+#include <algorithm>
 
 namespace VantrelMessageBox {
 
@@ -9,6 +12,12 @@ namespace {
 Handler &handler()
 {
     static Handler instance;
+    return instance;
+}
+
+QuestionHandler &questionHandler()
+{
+    static QuestionHandler instance;
     return instance;
 }
 
@@ -37,6 +46,28 @@ QMessageBox::StandardButton show(QWidget *parent, const QString &text)
     return static_cast<QMessageBox::StandardButton>(answer);
 }
 
+int ask(QWidget *parent, const QString &text, const QStringList &answers)
+{
+    const int nothing = int(answers.size()) - 1;
+    if (questionHandler())
+        return std::clamp(questionHandler()(text, answers), 0, nothing);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), text, QMessageBox::NoButton,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton *> buttons;
+    for (const QString &answer : answers)
+        buttons.append(box.addButton(answer, QMessageBox::ActionRole));
+    // Enter, Escape and the close box all take the answer that changes
+    // nothing: keeping one side over the other is always a click.
+    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.last()));
+    box.setEscapeButton(buttons.last());
+    openBoxes().append(&box);
+    box.exec();
+    openBoxes().removeAll(&box);
+    const qsizetype given = buttons.indexOf(box.clickedButton());
+    return given < 0 ? nothing : int(given);
+}
+
 int openCount()
 {
     return int(openBoxes().size());
@@ -59,6 +90,16 @@ void setHandler(Handler h)
 void clearHandler()
 {
     handler() = nullptr;
+}
+
+void setQuestionHandler(QuestionHandler h)
+{
+    questionHandler() = std::move(h);
+}
+
+void clearQuestionHandler()
+{
+    questionHandler() = nullptr;
 }
 
 } // namespace VantrelMessageBox

@@ -3,7 +3,6 @@
 #include "FailDevice.h"
 #include "ForkedChildren.h"
 #include "VantrelFile.h"
-#include "VantrelMerge.h"
 #include "VantrelSave.h"
 #include "VantrelText.h"
 #include "clsVantrelConfig.h"
@@ -558,11 +557,22 @@ void tst_config::structureTellsNamesApart()
     QFETCH(bool, same);
     const QByteArray loaded = "[vantrel]\n[output]\nname=A\n[input]\nname=x\ncommand=SW1\n"
                               "[input]\nname=\n[output]\nname=B\nselected=1\n";
-    const QByteArray before = VantrelMerge::Structure(*loadBytes(crlf(loaded)).config);
+    // Names in order, each with its length: the outputs and inputs as a
+    // merge identifies them.
+    const auto structure = [](const clsVantrelConfig &config) {
+        QStringList names;
+        for (const auto &output : config.fOutputs) {
+            names << QString::number(output->fInputs.size()) + output->fOutputName;
+            for (const clsVantrelInput &input : output->fInputs)
+                names << input.fInputName;
+        }
+        return names;
+    };
+    const QStringList before = structure(*loadBytes(crlf(loaded)).config);
     // The newer file is read as the editor reads it before a save.
     QVERIFY(writeFile(path(), crlf(changed.replace("name=x\n", "name=x\ncommand=SW2\n"))));
     const auto newer = VantrelFile::Load(path(), VantrelFile::Commands::Leave);
-    QCOMPARE(VantrelMerge::Structure(*newer.config) == before, same);
+    QCOMPARE(structure(*newer.config) == before, same);
     QCOMPARE(newer.config->fOutputs.at(1)->fSelected, changed.contains("selected=1") ? 1 : -1);
     for (const auto &output : newer.config->fOutputs)
         for (const clsVantrelInput &input : output->fInputs)

@@ -87,6 +87,8 @@ private slots:
     void longStoredValuesKeptWhole();
     void failedSaveKeepsFileWindowAndEdits_data();
     void failedSaveKeepsFileWindowAndEdits();
+    void closeMergesWithAnotherEditor_data();
+    void closeMergesWithAnotherEditor();
     void closeBoxSavesNothing();
     void missingFileEndsWithoutWindow();
     void unreadableFileEndsWithoutWriting();
@@ -524,6 +526,52 @@ void tst_MainSetup::failedSaveKeepsFileWindowAndEdits()
     QCOMPARE(window->exitCode(), 0);
     QCOMPARE(readFile(VantrelFile::kFileName),
              QByteArray(workedExampleFile()).replace("baudrate=19200", "baudrate=57600"));
+}
+
+void tst_MainSetup::closeMergesWithAnotherEditor_data()
+{
+    QTest::addColumn<QString>("address");  // typed here; empty: left alone
+    QTest::addColumn<int>("answer");       // to the question; -1: none asked
+    QTest::addColumn<QByteArray>("saved"); // the address saved; empty: nothing
+    QTest::newRow("changed there only") << QString() << -1 << QByteArray("10.0.0.9");
+    QTest::newRow("both, keep mine") << u"10.0.0.5"_s << 0 << QByteArray("10.0.0.5");
+    QTest::newRow("both, keep theirs") << u"10.0.0.5"_s << 1 << QByteArray("10.0.0.9");
+    QTest::newRow("both, back to editing") << u"10.0.0.5"_s << 2 << QByteArray();
+}
+
+void tst_MainSetup::closeMergesWithAnotherEditor()
+{
+    QFETCH(QString, address);
+    QFETCH(int, answer);
+    QFETCH(QByteArray, saved);
+    auto window = loadEditor(workedExampleFile());
+    QVERIFY(window);
+    QSignalSpy finished(window.get(), &MainSetup::finished);
+    retype(window.get(), "txtPort", u"4001"_s);
+    if (!address.isEmpty())
+        retype(window.get(), "txtIPAddress", address);
+    // Another editor saves its address meanwhile.
+    const QByteArray theirs =
+        QByteArray(workedExampleFile()).replace("ipaddress=127.0.0.0", "ipaddress=10.0.0.9");
+    QVERIFY(writeFile(VantrelFile::kFileName, theirs));
+    QStringList asked;
+    VantrelMessageBox::setQuestionHandler([&](const QString &text, const QStringList &answers) {
+        asked << text + u'[' + answers.join(u'/') + u']';
+        return answer;
+    });
+    click(window.get(), "btnClose");
+    VantrelMessageBox::clearQuestionHandler();
+    QCOMPARE(asked.size(), answer < 0 ? 0 : 1);
+    if (answer >= 0)
+        QVERIFY2(asked.first().contains(u"address: yours \"10.0.0.5\", file's \"10.0.0.9\""_s) &&
+                     asked.first().endsWith(u"[Keep mine/Keep theirs/Back to editing]"_s),
+                 qPrintable(asked.first()));
+    QCOMPARE(finished.count(), saved.isEmpty() ? 0 : 1);
+    QCOMPARE(readFile(VantrelFile::kFileName),
+             saved.isEmpty() ? theirs
+                             : QByteArray(theirs)
+                                   .replace("port=3001", "port=4001")
+                                   .replace("ipaddress=10.0.0.9", "ipaddress=" + saved));
 }
 
 void tst_MainSetup::closeBoxSavesNothing()

@@ -5,11 +5,22 @@
 
 #include <QMap>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <algorithm>
 #include <map>
 
 namespace {
+
+// vantrelctl import's CSV: Player's command becomes SW9.
+const QByteArray kCsv = "output,input,command\r\nStudio A,Tuner,SW1\\r\r\n"
+                        "Studio A,Player,SW9\\r\r\nMonitor,,\r\n";
+QByteArray imported(QByteArray file)
+{
+    return file.replace("command=SW2", "command=SW9");
+}
 
 // Every file a step may expect, by name.
 QMap<QString, QByteArray> files()
@@ -35,6 +46,11 @@ QMap<QString, QByteArray> files()
         {QStringLiteral("edited"), edited},
         {QStringLiteral("both"), edit(edited, "selected=1", "selected=0")},
         {QStringLiteral("restructured"), restructured},
+        {QStringLiteral("restructured, edited"), edit(restructured, "port=3001", "port=4001")},
+        {QStringLiteral("imported"), imported(example)},
+        {QStringLiteral("edited by F"), edit(example, "port=3001", "port=5001")},
+        {QStringLiteral("chosen, imported"), imported(edit(example, "selected=1", "selected=0"))},
+        {QStringLiteral("all three"), imported(edit(edited, "selected=1", "selected=0"))},
         {QStringLiteral("restructured, Tuner"), edit(restructured, "selected=2", "selected=1")},
         {QStringLiteral("reordered"), reordered},
         {QStringLiteral("reordered, Tuner"), edit(reordered, "selected=0", "selected=1")},
@@ -56,7 +72,9 @@ void tst_twoprograms::eachKeepsItsPart_data()
     // Steps, "; " between them: "<program> start|kill|exit <status>",
     // "<program> > <line to send>", "<program> < <text its next line holds>",
     // "file <name>" (the file is now that one), "write <name>" (another
-    // program writes that file). P and Q are panels, E is the editor.
+    // program writes that file). P and Q are panels, E and F editors, I is
+    // "vantrelctl import -", whose CSV comes with "I csv" ("I waits" until
+    // it waits for it).
     QTest::addColumn<QString>("steps");
     const QString both =
         QStringLiteral("P start; P < ready; E start; E < ready; "
@@ -68,11 +86,22 @@ void tst_twoprograms::eachKeepsItsPart_data()
                QStringLiteral("file both");
     QTest::newRow("panel closes, then editor saves")
         << both + panelCloses + editorSaves + QStringLiteral("file both");
-    QTest::newRow("restructured file makes the editor ask")
+    QTest::newRow("restructured file keeps its outputs, takes the editor's port")
         << QStringLiteral("E start; E < ready; E > set txtPort 4001; E < ok; write restructured; "
-                          "E > click btnClose; E < its outputs or inputs are no longer the ones; "
-                          "E > cancel; E < ok; file restructured; E > click btnClose; "
-                          "E < its outputs or inputs; E > ok; E < ok; E exit 0; file edited");
+                          "E > click btnClose; E < ok; E exit 0; file restructured, edited");
+    QTest::newRow("two editors: the second asks about the port both changed")
+        << QStringLiteral("E start; E < ready; F start; F < ready; E > set txtPort 4001; E < ok; "
+                          "F > set txtPort 5001; F < ok; ") +
+               editorSaves +
+               QStringLiteral("F > click btnClose; F < port: yours \"5001\", file's \"4001\"; "
+                              "F > 2; F < ok; file edited; F > click btnClose; "
+                              "F < [Keep mine/Keep theirs/Back to editing]; F > 0; F < ok; "
+                              "F exit 0; file edited by F");
+    QTest::newRow("import leaves a command whose input was renamed meanwhile") << QStringLiteral(
+        "I start; I waits; write restructured; I csv; I exit 0; file restructured");
+    QTest::newRow("import after a late CSV keeps the panel's choice")
+        << QStringLiteral("I start; I waits; P start; P < ready; P > set cboItem0 0; P < ok; ") +
+               panelCloses + QStringLiteral("file chosen; I csv; I exit 0; file chosen, imported");
     QTest::newRow("restructured file takes the panel's choice by name")
         << QStringLiteral("P start; P < ready; P > set cboItem0 0; P < ok; write restructured; ") +
                panelCloses + QStringLiteral("file restructured, Tuner");
@@ -90,6 +119,21 @@ void tst_twoprograms::eachKeepsItsPart_data()
                           "P > set cboItem0 0; P < ok; ") +
                panelCloses +
                QStringLiteral("file chosen; Q > click btnClose; Q < ok; Q exit 0; file chosen");
+    // The panel's choice, the editor's port and import's command touch
+    // different fields: whatever the order of the three saves, within a few
+    // milliseconds of each other ("pause" in microseconds), all three are
+    // in the file and nobody has anything to say.
+    QStringList ends = {QStringLiteral("P > click btnClose"), QStringLiteral("E > click btnClose"),
+                        QStringLiteral("I csv")};
+    for (int run = 0; run < 8; ++run) {
+        std::shuffle(ends.begin(), ends.end(), *QRandomGenerator::global());
+        const auto pause = [] {
+            return QStringLiteral("; pause %1; ").arg(QRandomGenerator::global()->bounded(2000));
+        };
+        QTest::addRow("closing together, run %d", run)
+            << both + QStringLiteral("I start; I waits") + pause() + ends.join(pause()) +
+                   QStringLiteral("; P < ok; E < ok; P exit 0; E exit 0; I exit 0; file all three");
+    }
     QTest::newRow("a crashed panel's lock does not block")
         << QStringLiteral("P start; P < ready; P kill; Q start; Q < ready");
 }
@@ -110,7 +154,9 @@ void tst_twoprograms::eachKeepsItsPart()
         const QString verb = step.section(QLatin1Char(' '), 1, 1);
         const QString rest = step.section(QLatin1Char(' '), 2);
         QProcess &program = programs[who];
-        if (who == QLatin1String("file") || who == QLatin1String("write")) {
+        if (who == QLatin1String("pause")) {
+            QThread::usleep(verb.toULong());
+        } else if (who == QLatin1String("file") || who == QLatin1String("write")) {
             const QString name = step.section(QLatin1Char(' '), 1);
             if (who == QLatin1String("write"))
                 QVERIFY(writeFile(file, named[name]));
@@ -119,9 +165,22 @@ void tst_twoprograms::eachKeepsItsPart()
             program.setProcessEnvironment(environment);
             program.setWorkingDirectory(dir.path());
             program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            program.start(
-                QString::fromUtf8(who == QLatin1String("E") ? VANTREL_EDITOR : VANTREL_PANEL));
+            if (who == QLatin1String("I"))
+                program.start(QStringLiteral(VANTREL_CTL),
+                              {QStringLiteral("import"), QStringLiteral("-")});
+            else
+                program.start(QString::fromUtf8(
+                    who == QLatin1String("E") || who == QLatin1String("F") ? VANTREL_EDITOR
+                                                                           : VANTREL_PANEL));
             QVERIFY2(program.waitForStarted(30000), qPrintable(step));
+        } else if (verb == QLatin1String("waits")) {
+            // Blocked reading its standard input (system call 0 on fd 0): it
+            // has read the file.
+            const QString call = QStringLiteral("/proc/%1/syscall").arg(program.processId());
+            QTRY_VERIFY_WITH_TIMEOUT(readFile(call).startsWith("0 0x0 "), 30000);
+        } else if (verb == QLatin1String("csv")) {
+            program.write(kCsv);
+            program.closeWriteChannel();
         } else if (verb == QLatin1String("kill")) {
             program.kill();
             QVERIFY(program.waitForFinished(30000));
@@ -130,6 +189,7 @@ void tst_twoprograms::eachKeepsItsPart()
             QCOMPARE(program.exitCode(), rest.toInt());
         } else if (verb == QLatin1String(">")) {
             program.write(rest.toUtf8() + '\n');
+            program.waitForBytesWritten(30000);
         } else {
             while (!program.canReadLine())
                 QVERIFY2(program.waitForReadyRead(60000), qPrintable(step));

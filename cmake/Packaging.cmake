@@ -1,5 +1,5 @@
-# Installation and the Debian package (see the README's "Install and
-# package"): cmake --install into a prefix, or cpack -G DEB in a build folder
+# Installation and the Debian package (see docs/installing.md): cmake
+# --install into a prefix, or cpack -G DEB in a build folder
 # of its own. Programs are installed only when their targets exist, so this
 # file works while the tree is being built up.
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The desktop entries validate, and the launcher they call runs a program in
-# the user's configuration folder, seeding it with the example only once.
+# The desktop entries validate, the launcher they call runs a program in the
+# user's configuration folder, seeding it with the example only once, and
+# vantrelctl's bash completion offers commands and the file's names.
 # usage: packaging_check.sh SOURCE_DIR
 set -euo pipefail
 source_dir=$1
@@ -55,4 +56,30 @@ out=$("$work/prefix/bin/vantrel-launch" VantrelConfig)
 if "$work/prefix/bin/vantrel-launch" rm 2>/dev/null; then
     fail "the launcher ran a program it does not know"
 fi
+# Tab after the words given: what the completion bash loads for vantrelctl
+# offers, one a line, in a folder holding the example as vantrel.ini.
+cp "$source_dir/examples/vantrel.ini" "$work/prefix/"
+offers() {
+    (cd "$work/prefix" && bash --norc --noprofile -c '
+        source "$1"
+        shift
+        COMP_WORDS=("$@") COMP_CWORD=$(($# - 1))
+        function=$(complete -p vantrelctl | sed -n "s/.*-F \([^ ]*\) .*/\1/p")
+        "$function" vantrelctl "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"
+        printf "%s\n" "${COMPREPLY[@]}"' _ "$source_dir/packaging/bash-completion/vantrelctl" vantrelctl "$@")
+}
+# Words before the Tab | what is offered, both comma-separated.
+while IFS='|' read -r words expected; do
+    IFS=, read -ra words <<<"$words"
+    out=$(offers "${words[@]}")
+    [[ ${out//$'\n'/,} == "$expected" ]] || fail "vantrelctl ${words[*]}<Tab> offers: ${out//$'\n'/,}"
+done <<'TABLE'
+se|send
+send,Stu|Studio\ A,Studio\ B
+send,Studio\ B,Cam|Camera\ 4\ -\ Desk
+send,"Studio B",P|Presenter\ Laptop,Playout\ Server
+send,3,M|Multiviewer
+-f,missing.ini,send,S|
+import,--enc|--encoding
+TABLE
 echo "PASS"

@@ -13,7 +13,7 @@ fail() {
 }
 
 if command -v desktop-file-validate >/dev/null; then
-    out=$(desktop-file-validate "$source_dir"/packaging/*.desktop 2>&1) || fail "$out"
+    out=$(desktop-file-validate "$source_dir"/{packaging,examples}/*.desktop 2>&1) || fail "$out"
     [[ -z $out ]] || fail "desktop-file-validate: $out"
 else
     echo "desktop-file-validate is not installed; entries not validated"

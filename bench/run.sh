@@ -6,7 +6,7 @@
 #   bench/run.sh --runs 10    ten whole runs, each kept in build-bench/runs/,
 #                             then every ratio summarised across the runs:
 #                             median, range, and in how many runs its target
-#                             held (the README states what holds in 8 of 10)
+#                             held (docs/performance.md states what holds in 8 of 10)
 # VANTREL_BENCH_DIR names an existing build folder to use instead of
 # build-bench (test.sh passes its own).
 set -euo pipefail

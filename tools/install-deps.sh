@@ -3,10 +3,11 @@
 # those that are missing, so a second run is quick and needs no network.
 # "--test" adds what only the test run uses: clang with libFuzzer for the
 # configuration fuzzer, clang-format for the format check, lintian and
-# appstream (appstreamcli) for the package check, acl and attr for the tests
-# of what a save keeps, and Chromium with its driver and Selenium for the
-# browser panel's tests. dpkg-dev (dpkg-shlibdeps) and file are what CPack
-# needs to find the package's library dependencies.
+# appstream (appstreamcli) and debhelper (for dpkg-buildpackage) for the
+# package check, acl and attr for the tests of what a save keeps, and
+# Chromium with its driver and Selenium for the browser panel's tests.
+# dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to find the
+# package's library dependencies.
 set -euo pipefail
 
 packages=(
@@ -16,7 +17,7 @@ packages=(
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
 if [[ ${1:-} == --test ]]; then
-    packages+=(clang libclang-rt-dev clang-format lintian appstream
+    packages+=(clang libclang-rt-dev clang-format lintian appstream debhelper
         acl attr chromium chromium-driver python3-selenium)
 fi
 

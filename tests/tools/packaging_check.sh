@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The desktop entries validate, and the launcher they call runs a program in
-# the user's configuration folder, seeding it with the example only once.
+# The desktop entries validate, the launcher they call runs a program in the
+# user's configuration folder, seeding it with the example only once,
+# vantrelctl's bash completion offers commands and the file's names, and every
+# long option a program's --help lists is in its manual page and works.
 # usage: packaging_check.sh SOURCE_DIR PROGRAM... (whose --help is checked)
 set -euo pipefail
 source_dir=$1
@@ -12,7 +14,7 @@ fail() {
 }
 
 if command -v desktop-file-validate >/dev/null; then
-    out=$(desktop-file-validate "$source_dir"/packaging/*.desktop 2>&1) || fail "$out"
+    out=$(desktop-file-validate "$source_dir"/{packaging,examples}/*.desktop 2>&1) || fail "$out"
     [[ -z $out ]] || fail "desktop-file-validate: $out"
 else
     echo "desktop-file-validate is not installed; entries not validated"
@@ -90,4 +92,31 @@ for program in "${@:2}"; do
             check_options "$program" "$command" "$("$program" "$command" --help)"
         done
 done
+
+# Tab after the words given: what the completion bash loads for vantrelctl
+# offers, one a line, in a folder holding the example as vantrel.ini.
+cp "$source_dir/examples/vantrel.ini" "$work/prefix/"
+offers() {
+    (cd "$work/prefix" && bash --norc --noprofile -c '
+        source "$1"
+        shift
+        COMP_WORDS=("$@") COMP_CWORD=$(($# - 1))
+        function=$(complete -p vantrelctl | sed -n "s/.*-F \([^ ]*\) .*/\1/p")
+        "$function" vantrelctl "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"
+        printf "%s\n" "${COMPREPLY[@]}"' _ "$source_dir/packaging/bash-completion/vantrelctl" vantrelctl "$@")
+}
+# Words before the Tab | what is offered, both comma-separated.
+while IFS='|' read -r words expected; do
+    IFS=, read -ra words <<<"$words"
+    out=$(offers "${words[@]}")
+    [[ ${out//$'\n'/,} == "$expected" ]] || fail "vantrelctl ${words[*]}<Tab> offers: ${out//$'\n'/,}"
+done <<'TABLE'
+se|send
+send,Stu|Studio\ A,Studio\ B
+send,Studio\ B,Cam|Camera\ 4\ -\ Desk
+send,"Studio B",P|Presenter\ Laptop,Playout\ Server
+send,3,M|Multiviewer
+-f,missing.ini,send,S|
+import,--enc|--encoding
+TABLE
 echo "PASS"

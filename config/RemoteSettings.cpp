@@ -8,8 +8,11 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <array>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -162,7 +165,11 @@ QString RemoteSettings::controlSocketPath(const QString &configPath)
             .toHex()
             .left(24);
     QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+#ifdef Q_OS_UNIX
+    // Without a session's runtime folder: one of the user's own in /tmp,
+    // which the panel makes private (and refuses when someone else owns it).
     if (runtime.isEmpty())
-        runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        runtime = QDir::temp().filePath(QStringLiteral("vantrel-%1").arg(::getuid()));
+#endif
     return QDir(runtime).filePath(QStringLiteral("vantrel-%1.sock").arg(QString::fromLatin1(hash)));
 }

@@ -2,13 +2,19 @@
 
 #include "PanelRemote.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -51,6 +57,23 @@ QString PanelControlSocket::path() const
 
 bool PanelControlSocket::listen(const QString &path, QString *problem)
 {
+    // The folder is the session's private one; without a session it is made
+    // here, and one somebody else made (or left open) is not used.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    const QFileInfo info(folder);
+    const QFileDevice::Permissions others =
+        QFileDevice::WriteGroup | QFileDevice::WriteOther | QFileDevice::ExeOther;
+#ifdef Q_OS_UNIX
+    if (!info.isDir() || info.ownerId() != ::getuid() || (info.permissions() & others)) {
+#else
+    if (!info.isDir() || (info.permissions() & others)) {
+#endif
+        *problem = QStringLiteral("%1 is not a folder only this user may change").arg(folder);
+        return false;
+    }
     if (fServer->listen(path))
         return true;
     if (fServer->serverError() == QAbstractSocket::AddressInUseError) {

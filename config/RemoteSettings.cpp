@@ -29,6 +29,17 @@ bool parsePort(const QString &text, quint16 *port, bool allowZero)
     return true;
 }
 
+// From a tenth of a second (tests) to ten minutes (a very slow network).
+bool parseTimeout(const QString &text, int *milliseconds)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 100 || value > 600000)
+        return false;
+    *milliseconds = value;
+    return true;
+}
+
 } // namespace
 
 QString RemoteSettings::pathFor(const QString &configPath)
@@ -113,6 +124,8 @@ bool RemoteSettings::read(const QString &path, QString *problem)
             read.token = value;
         else if (ok && key == QLatin1String("osc"))
             ok = parsePort(value, &read.oscPort, true);
+        else if (ok && key == QLatin1String("request-timeout-ms"))
+            ok = parseTimeout(value, &read.requestTimeoutMs);
         else if (ok && key == QLatin1String("osc-allow"))
             read.oscAllow = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
         else
@@ -149,6 +162,8 @@ void RemoteSettings::write(const QString &path) const
         text += QStringLiteral("osc=%1\n").arg(oscPort);
     if (!oscAllow.isEmpty())
         text += QStringLiteral("osc-allow=%1\n").arg(oscAllow.join(QLatin1Char(',')));
+    if (requestTimeoutMs != RemoteSettings().requestTimeoutMs)
+        text += QStringLiteral("request-timeout-ms=%1\n").arg(requestTimeoutMs);
     file.write(text.toUtf8());
     if (!file.commit())
         throw VantrelError(file.errorString());

@@ -22,6 +22,8 @@ struct RemoteSettings
     quint16 oscPort = 0;
     // Senders OSC accepts besides loopback; empty: loopback only.
     QStringList oscAllow;
+    // How long an HTTP client has to send its request (slow ones are cut off).
+    int requestTimeoutMs = 10000;
 
     // The file beside the configuration file at `configPath`.
     static QString pathFor(const QString &configPath);

@@ -5,6 +5,7 @@
 
 class frmMain;
 class PanelControlSocket;
+class PanelHttpApi;
 class PanelRemote;
 
 // Everything that lets the panel be driven from outside its window, started
@@ -26,4 +27,5 @@ public:
 private:
     PanelRemote *fRemote;
     PanelControlSocket *fControl = nullptr;
+    PanelHttpApi *fHttp = nullptr;
 };

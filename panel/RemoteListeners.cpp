@@ -2,6 +2,7 @@
 
 #include "PanelControlSocket.h"
 #include "PanelHttpApi.h"
+#include "PanelOsc.h"
 #include "PanelRemote.h"
 #include "RemoteSettings.h"
 #include "frmMain.h"
@@ -30,5 +31,13 @@ void RemoteListeners::start(const QString &configPath)
     }
     fHttp = new PanelHttpApi(fRemote, settings, this);
     if (!fHttp->listen(&problem))
+        qWarning("Vantrel: %s", qUtf8Printable(problem));
+    if (settings.oscPort == 0)
+        return;
+    fOsc = new PanelOsc(fRemote, settings.oscAllow, this);
+    connect(fOsc, &PanelOsc::messageRefused, this, [](const QString &client, const QString &why) {
+        qWarning("Vantrel: OSC from %s refused: %s", qUtf8Printable(client), qUtf8Printable(why));
+    });
+    if (!fOsc->listen(settings.oscPort, &problem))
         qWarning("Vantrel: %s", qUtf8Printable(problem));
 }

@@ -6,6 +6,7 @@
 class frmMain;
 class PanelControlSocket;
 class PanelHttpApi;
+class PanelOsc;
 class PanelRemote;
 
 // Everything that lets the panel be driven from outside its window, started
@@ -28,4 +29,5 @@ private:
     PanelRemote *fRemote;
     PanelControlSocket *fControl = nullptr;
     PanelHttpApi *fHttp = nullptr;
+    PanelOsc *fOsc = nullptr;
 };

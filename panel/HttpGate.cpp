@@ -70,6 +70,8 @@ QByteArray reasonPhrase(int status)
         return "Unsupported Media Type";
     case 421:
         return "Misdirected Request";
+    case 426:
+        return "Upgrade Required";
     case 431:
         return "Request Header Fields Too Large";
     default:
@@ -196,8 +198,10 @@ bool HttpGate::admit(QTcpSocket *socket, Connection &connection, qsizetype heade
         }
     }
     const bool upgrade = head.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
-    if (upgrade && head.path != fWebSocketPath) {
-        refuse(socket, 400, "only " + fWebSocketPath + " is a WebSocket");
+    if (upgrade != (head.path == fWebSocketPath)) {
+        refuse(socket, upgrade ? 400 : 426,
+               upgrade ? "only " + fWebSocketPath + " is a WebSocket"
+                       : "connect to " + fWebSocketPath + " with a WebSocket");
         return false;
     }
 

@@ -150,9 +150,10 @@ void PanelHttpApi::addRoutes()
             return std::move(*refused);
         return QHttpServerResponse(fRemote->presetsState());
     });
-    fServer->route(QStringLiteral("/api/v1/events"), [](const QHttpServerRequest &) {
-        return failure(426, QStringLiteral("connect with a WebSocket"));
-    });
+    // Qt 6.4's server upgrades a request to a WebSocket only once a route
+    // has taken it, and after the route's answer: this one answers nothing.
+    // Only upgrades get here; the gate answers a plain GET itself.
+    fServer->route(kEventsPath, [](const QHttpServerRequest &, QHttpServerResponder &&) {});
     fServer->route(QStringLiteral("/api/v1/take-all"), [this](const QHttpServerRequest &request) {
         if (auto refused = wrongMethod(request, Method::Post))
             return std::move(*refused);

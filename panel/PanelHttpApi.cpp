@@ -80,9 +80,8 @@ const char kPlaceholderPage[] =
 
 PanelHttpApi::PanelHttpApi(PanelRemote *remote, const RemoteSettings &settings, QObject *parent)
     : QObject(parent), fRemote(remote), fSettings(settings),
-      fAuth(settings.token, settings.listenAddress, settings.httpPort),
-      fGate(new HttpGate(&fAuth, this)), fServer(new QHttpServer(this)),
-      fEvents(new PanelEventStream(remote, this))
+      fAuth(settings.token, settings.listenAddress), fGate(new HttpGate(&fAuth, this)),
+      fServer(new QHttpServer(this)), fEvents(new PanelEventStream(remote, this))
 {
     fGate->setWebSocketPath(kEventsPath.toUtf8());
     fGate->setRequestTimeout(std::chrono::milliseconds(settings.requestTimeoutMs));

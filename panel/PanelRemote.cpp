@@ -54,7 +54,9 @@ PanelRemote::PanelRemote(frmMain *window, QObject *parent) : QObject(parent), fW
         fChangedRows.insert(row);
         if (!fFlushPending) {
             fFlushPending = true;
-            QTimer::singleShot(0, this, &PanelRemote::flushChanges);
+            // A moment later, not at the next turn of the event loop: a press
+            // first gets its command on the wire, then its listeners hear of it.
+            QTimer::singleShot(kChangeDelay, Qt::PreciseTimer, this, &PanelRemote::flushChanges);
         }
     });
     connect(fWindow, &frmMain::presetsChanged, this,

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QSet>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -21,6 +22,10 @@ class PanelRemote : public QObject
 {
     Q_OBJECT
 public:
+    // Changes are gathered this long before they are told, one message per
+    // changed row.
+    static constexpr std::chrono::milliseconds kChangeDelay{2};
+
     explicit PanelRemote(frmMain *window, QObject *parent = nullptr);
 
     // A request refused before anything was done: an HTTP status (400 bad
@@ -54,8 +59,8 @@ public:
     frmMain *window() const { return fWindow; }
 
 signals:
-    // After the window's own handlers have run, once per row and turn of the
-    // event loop however many lamps changed.
+    // After the window's own handlers have run, once per row however many
+    // of its lamps changed within kChangeDelay.
     void rowChanged(const QJsonObject &row, bool takeAll);
     void presetsChanged(const QJsonObject &presets);
 

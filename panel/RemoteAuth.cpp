@@ -6,8 +6,7 @@
 #include <QRandomGenerator>
 #include <array>
 
-RemoteAuth::RemoteAuth(const QString &token, const QString &listenAddress, quint16 port)
-    : fToken(token.toUtf8())
+RemoteAuth::RemoteAuth(const QString &token, const QString &listenAddress) : fToken(token.toUtf8())
 {
     std::array<quint32, 8> words{};
     QRandomGenerator::system()->fillRange(words.data(), words.size());
@@ -30,8 +29,7 @@ RemoteAuth::RemoteAuth(const QString &token, const QString &listenAddress, quint
     for (const QString &name : std::as_const(names)) {
         if (name.isEmpty())
             continue;
-        const QByteArray lower = name.toLower().toUtf8();
-        fHosts << lower << lower + ':' + QByteArray::number(port);
+        fHosts << name.toLower().toUtf8();
     }
 }
 
@@ -54,7 +52,13 @@ bool RemoteAuth::tokenMatches(const QByteArray &token) const
 
 bool RemoteAuth::hostAllowed(const QByteArray &host) const
 {
-    return fHosts.contains(host.trimmed().toLower());
+    // The name is what tells this machine from another; the port was
+    // checked by the connection itself.
+    QByteArray name = host.trimmed().toLower();
+    const qsizetype colon = name.lastIndexOf(':');
+    if (colon > name.lastIndexOf(']'))
+        name.truncate(colon);
+    return fHosts.contains(name);
 }
 
 QByteArray RemoteAuth::setCookieHeader() const

@@ -13,8 +13,8 @@ class RemoteAuth
 public:
     static inline const QByteArray kCookieName = QByteArrayLiteral("vantrel_session");
 
-    // `listenAddress` and `port`: where the API listens.
-    RemoteAuth(const QString &token, const QString &listenAddress, quint16 port);
+    // `listenAddress`: where the API listens.
+    RemoteAuth(const QString &token, const QString &listenAddress);
 
     enum class Verdict
     {

@@ -2,10 +2,12 @@
 
 #include "TakeOrigin.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -22,8 +24,8 @@ class PanelRemote : public QObject
 {
     Q_OBJECT
 public:
-    // Changes are gathered this long before they are told, one message per
-    // changed row.
+    // How long after a change it is told. Every state a row was left in by
+    // the window's handlers is told, in order.
     static constexpr std::chrono::milliseconds kChangeDelay{2};
 
     explicit PanelRemote(frmMain *window, QObject *parent = nullptr);
@@ -59,18 +61,23 @@ public:
     frmMain *window() const { return fWindow; }
 
 signals:
-    // After the window's own handlers have run, once per row however many
-    // of its lamps changed within kChangeDelay.
+    // Each state a row was left in after the window's handlers ran (a row
+    // whose lamps changed twice in one handler is told once), kChangeDelay
+    // later.
     void rowChanged(const QJsonObject &row, bool takeAll);
     void presetsChanged(const QJsonObject &presets);
 
 private:
     std::optional<Refusal> resolveRow(const QJsonObject &request, int *row) const;
     std::optional<Refusal> resolveInput(const QJsonValue &input, int row, int *position) const;
+    void takeSnapshots();
     void flushChanges();
     bool takeAllEnabled() const;
 
     frmMain *fWindow;
     QSet<int> fChangedRows;
-    bool fFlushPending = false;
+    bool fSnapshotPending = false;
+    QHash<int, QJsonObject> fLastTold;
+    QList<QJsonObject> fUntold;
+    QTimer fFlushTimer;
 };

@@ -2,6 +2,7 @@
 // the local socket, the network API with its event stream, OSC, and hostile
 // requests that must change nothing.
 #include "RemotePanel.h"
+#include "RemoteSettings.h"
 #include "ThreadSwitcher.h"
 
 #include <QJsonArray>
@@ -35,6 +36,7 @@ private slots:
     void httpTakesPresetsAndEventsInOrder();
     void oscTake();
     void badRequestsChangeNothing();
+    void remoteSettingsFile();
 };
 
 void tst_remote::ctlTakeMovesLampsAndSavedChoice()
@@ -164,6 +166,41 @@ void tst_remote::badRequestsChangeNothing()
     QVERIFY(panel.http("GET", "/api/v1/rows").startsWith("HTTP/1.1 200"));
     QTest::qWait(300);
     QCOMPARE(switcher.accepted(), 0);
+}
+
+void tst_remote::remoteSettingsFile()
+{
+    ThreadSwitcher switcher(ThreadSwitcher::Mode::Answer);
+    RemotePanel panel(switcher.port(), false);
+    const QString path = panel.path(RemoteSettings::kFileName);
+    const auto ctl = [&](const char *arguments, QByteArray *out = nullptr) {
+        return panel.ctl(QString::fromLatin1(arguments).split(QLatin1Char(' ')), out);
+    };
+    QCOMPARE(ctl("remote show"), 1);
+    QByteArray out;
+    QCOMPARE(ctl("remote enable --listen [::1]:8471 --osc 9001", &out), 0);
+    // Mode 0600 (Qt adds the "User" flags for the user who runs the test).
+    QCOMPARE(QFile::permissions(path) & ~QFileDevice::Permissions(0x0F00),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    RemoteSettings settings;
+    QString problem;
+    QVERIFY2(settings.read(path, &problem), qPrintable(problem));
+    QVERIFY(settings.token.size() >= 43); // 256 bits in base64
+    QVERIFY(out.contains("http://[::1]:8471/login?token=" + settings.token.toLatin1()));
+    // A later enable keeps the token; bad values change nothing.
+    const QString token = settings.token;
+    QCOMPARE(ctl("remote enable --osc 0"), 0);
+    QCOMPARE(ctl("remote enable --listen localhost:80"), 2);
+    QCOMPARE(ctl("remote enable --osc-allow 10.0.0.300"), 2);
+    QVERIFY(settings.read(path, &problem));
+    QCOMPARE(settings.token, token);
+    QCOMPARE(settings.oscPort, 0);
+    QCOMPARE(settings.listenText(), QStringLiteral("[::1]:8471"));
+    // A file other users may read no longer holds a secret.
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther);
+    QVERIFY(!settings.read(path, &problem) && problem.contains(QLatin1String("other users")));
+    QCOMPARE(ctl("remote disable"), 0);
+    QVERIFY(!QFile::exists(path));
 }
 
 QTEST_MAIN(tst_remote)

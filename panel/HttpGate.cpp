@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -33,8 +34,16 @@ struct Head
     }
 };
 
+// Strict where QHttpServer's parser is lenient: it also ends a header at a
+// bare line feed, and a header the two read differently could carry a second
+// request past the checks. So every line ends in CR LF, and no line folds.
 bool parseHead(const QByteArray &text, Head *head)
 {
+    for (qsizetype i = text.indexOf('\n'); i >= 0; i = text.indexOf('\n', i + 1)) {
+        const char next = i + 1 < text.size() ? text.at(i + 1) : char(0);
+        if (i == 0 || text.at(i - 1) != '\r' || next == ' ' || next == '\t')
+            return false;
+    }
     const QList<QByteArray> lines = text.split('\n');
     const QList<QByteArray> start = lines.value(0).trimmed().split(' ');
     if (start.size() != 3 || !start.at(2).startsWith("HTTP/1."))
@@ -166,9 +175,10 @@ bool HttpGate::admit(QTcpSocket *socket, Connection &connection, qsizetype heade
     }
     bool twice = false;
     const QByteArray lengthText = head.value("Content-Length", &twice);
-    bool ok = true;
-    const qlonglong length = lengthText.isEmpty() ? 0 : lengthText.toLongLong(&ok);
-    if (twice || !ok || length < 0) {
+    bool ok = std::all_of(lengthText.cbegin(), lengthText.cend(),
+                          [](char c) { return c >= '0' && c <= '9'; });
+    const qlonglong length = lengthText.isEmpty() || !ok ? 0 : lengthText.toLongLong(&ok);
+    if (twice || !ok) {
         refuse(socket, 400, "malformed Content-Length");
         return false;
     }

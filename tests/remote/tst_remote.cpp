@@ -153,6 +153,10 @@ void tst_remote::badRequestsChangeNothing()
              "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
          "401"},
+        {"request hidden behind a bare line feed",
+         "GET /login HTTP/1.1\n" + host + "\n" +
+             post({}, take).replace("/api/v1/take", "http://127.0.0.1/api/v1/take"),
+         "400"},
         {"slow client", "POST /api/v1/take HTTP/1.1\r\n" + host, "408", 1000},
     };
     for (const Case &c : cases) {

@@ -48,6 +48,10 @@ public:
         panel.setProcessEnvironment(environment);
         panel.setWorkingDirectory(fDir.path());
         panel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        start();
+    }
+    void start()
+    {
         panel.start(QString::fromUtf8(VANTREL_PANEL));
         while (panel.waitForReadyRead(30000) && !panel.readAll().contains("ready"))
             ;

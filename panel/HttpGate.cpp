@@ -62,6 +62,13 @@ bool parseHead(const QByteArray &text, Head *head)
     return true;
 }
 
+// "http://host:port" -> "host:port"; what cannot be a web origin names no host.
+QByteArray originHost(const QByteArray &origin)
+{
+    const qsizetype scheme = origin.indexOf("://");
+    return scheme > 0 ? origin.mid(scheme + 3) : QByteArray("\n");
+}
+
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
@@ -69,6 +76,8 @@ QByteArray reasonPhrase(int status)
         return "Bad Request";
     case 401:
         return "Unauthorized";
+    case 403:
+        return "Forbidden";
     case 408:
         return "Request Timeout";
     case 411:
@@ -189,6 +198,14 @@ bool HttpGate::admit(QTcpSocket *socket, Connection &connection, qsizetype heade
     const QByteArray host = head.value("Host", &twice);
     if (twice || !fAuth->hostAllowed(host)) {
         refuse(socket, 421, "the Host header does not name this machine");
+        return false;
+    }
+    // A browser names the page that makes a request: one from a page
+    // elsewhere (a WebSocket or a form aimed at this machine) is refused
+    // even when the browser would send the session cookie along.
+    const QByteArray origin = head.value("Origin");
+    if (!origin.isEmpty() && !fAuth->hostAllowed(originHost(origin))) {
+        refuse(socket, 403, "requests from pages elsewhere are refused");
         return false;
     }
     // /login checks the token of its own URL.

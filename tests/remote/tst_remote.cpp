@@ -147,6 +147,7 @@ void tst_remote::badRequestsChangeNothing()
         {"wrong token", post(host + "Authorization: Bearer " + QByteArray(33, 'x') + "\r\n", take),
          "401"},
         {"wrong Host", post("Host: attacker.example\r\n" + token, take), "421"},
+        {"page elsewhere", post(host + token + "Origin: http://attacker.example\r\n", take), "403"},
         {"GET for a change", "GET /api/v1/take HTTP/1.1\r\n" + host + token + "\r\n", "405"},
         {"1 MiB body", post(host + token, QByteArray(1 << 20, '{')), "413"},
         {"malformed JSON", post(host + token, "{\"row\": 1,"), "400"},

@@ -159,6 +159,10 @@ std::optional<Refusal> PanelRemote::take(const QJsonObject &request, const TakeO
 {
     if (fWindow->hasEnded())
         return refuse(503, QStringLiteral("the panel has closed"));
+    if (fWindow->pressesUnderWay() >= kMaxQueued)
+        return refuse(
+            503,
+            QStringLiteral("the panel has %1 takes waiting; try again shortly").arg(kMaxQueued));
     int row = 0;
     if (auto refused = resolveRow(request, &row))
         return refused;

@@ -28,6 +28,10 @@ public:
     // the window's handlers is told, in order.
     static constexpr std::chrono::milliseconds kChangeDelay{2};
 
+    // Takes from elsewhere wait behind at most this many presses; past it
+    // they are refused (503), so a flood of requests cannot queue for hours.
+    static constexpr int kMaxQueued = 64;
+
     explicit PanelRemote(frmMain *window, QObject *parent = nullptr);
 
     // A request refused before anything was done: an HTTP status (400 bad

@@ -25,13 +25,13 @@ ButtonKeys::~ButtonKeys()
         qApp->removeEventFilter(this);
 }
 
-void ButtonKeys::add(const QKeySequence &key, QAbstractButton *button)
+void ButtonKeys::add(const QKeySequence &key, QAbstractButton *button, Press press)
 {
     const QKeyCombination combination = key[0];
     fButtons.insert(
         QKeyCombination(combination.keyboardModifiers() & kCountedModifiers, combination.key())
             .toCombined(),
-        button);
+        Target{button, std::move(press)});
 }
 
 bool ButtonKeys::eventFilter(QObject *watched, QEvent *event)
@@ -45,14 +45,18 @@ bool ButtonKeys::eventFilter(QObject *watched, QEvent *event)
         fReleasedAt.insert(key->key(), key->timestamp());
         return false;
     }
-    QAbstractButton *button = fButtons.value(
+    const auto target = fButtons.constFind(
         QKeyCombination(key->modifiers() & kCountedModifiers, Qt::Key(key->key())).toCombined());
-    if (!button)
+    if (target == fButtons.cend())
         return false;
     // A timestamp of 0 says nothing: events made up without one are presses.
     const bool repeat = key->isAutoRepeat() || (key->timestamp() != 0 &&
                                                 fReleasedAt.value(key->key()) == key->timestamp());
-    if (!repeat)
-        button->click();
+    if (!repeat) {
+        if (target->press)
+            target->press();
+        else
+            target->button->click();
+    }
     return true;
 }

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QKeySequence>
 #include <QObject>
+#include <functional>
 
 class QAbstractButton;
 class QWidget;
@@ -23,14 +24,22 @@ public:
     ~ButtonKeys() override;
 
     // The key, with exactly these modifiers (keypad or not), clicks the
-    // button; a disabled button ignores it.
-    void add(const QKeySequence &key, QAbstractButton *button);
+    // button; a disabled button ignores it. `press`, when given, is run
+    // instead of the click, for a window that wants to know the click came
+    // from a key.
+    using Press = std::function<void()>;
+    void add(const QKeySequence &key, QAbstractButton *button, Press press = {});
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *fWindow;
-    QHash<int, QAbstractButton *> fButtons; // by QKeyCombination::toCombined()
-    QHash<int, quint64> fReleasedAt;        // by key code: the last release's timestamp
+    struct Target
+    {
+        QAbstractButton *button = nullptr;
+        Press press;
+    };
+    QHash<int, Target> fButtons;     // by QKeyCombination::toCombined()
+    QHash<int, quint64> fReleasedAt; // by key code: the last release's timestamp
 };

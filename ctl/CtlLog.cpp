@@ -77,6 +77,10 @@ public:
                 text += "    " + failure.toUtf8() + '\n';
         }
         fOut.write(text);
+        // Standard output is a stdio stream: --follow's lines must not wait
+        // in its buffer.
+        if (auto *file = qobject_cast<QFileDevice *>(&fOut))
+            file->flush();
         return start;
     }
 

@@ -327,6 +327,7 @@ void frmMain::cboItem_Click(int Index)
     setLamp(imgPend[Index], imgRedMaster);
     fChosen[Index] = true;
     fConfig->fOutputs.at(Index)->fSelected = static_cast<qint16>(cboItem[Index]->currentIndex());
+    emit rowChanged(Index);
 }
 
 void frmMain::btnBack_Click(int Index)
@@ -341,26 +342,44 @@ void frmMain::btnBack_Click(int Index)
 
 void frmMain::btnItem_Click(int Index)
 {
-    if (fEnded || Index < 0 || Index >= fRowCount)
+    const TakeOrigin origin = std::exchange(fPressOrigin, TakeOrigin{});
+    TakeDone done = std::exchange(fPressDone, TakeDone{});
+    if (fEnded || Index < 0 || Index >= fRowCount) {
+        if (done)
+            done(false, fEnded ? tr("The panel has closed; nothing was sent.")
+                               : tr("Row %1 has no output.").arg(Index + 1));
         return;
+    }
     // The command is taken once per press; retries resend the same text.
     const int position = cboItem[Index]->currentIndex();
     const QString command = rowCommand(Index);
     // The ending records the input this press sent, which the operator may
     // have changed while the press waited its turn or retried.
-    fPressedIndex.enqueue(static_cast<qint16>(position));
+    fPressed.enqueue(Press{Index, static_cast<qint16>(position), origin, std::move(done)});
     fChosen[Index] = true;
     fSender->send(Index, command);
+    emit rowChanged(Index);
 }
 
 void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
                                 const QString &description)
 {
-    const qint16 pressed = fPressedIndex.isEmpty() ? qint16(-1) : fPressedIndex.dequeue();
+    Press pressed = fPressed.isEmpty() ? Press{Index, -1, {}, {}} : fPressed.dequeue();
+    const QString failure = ok ? QString() : CommandSender::failureMessage(command, description);
+    // Whoever asked for the take learns its outcome however the panel goes on.
+    const auto tell = qScopeGuard([&] {
+        if (pressed.done)
+            pressed.done(ok, failure);
+    });
     if (fEnded || Index < 0 || Index >= fRowCount)
         return;
     if (!ok) {
-        VantrelMessageBox::show(this, CommandSender::failureMessage(command, description));
+        if (pressed.origin.fromWindow()) {
+            VantrelMessageBox::show(this, failure);
+        } else {
+            // Nobody may be at the PC to answer a box: the queue goes on.
+            showFailureNotice(Index, failure);
+        }
         // Close may have been chosen while the message was open.
         if (fEnded)
             return;
@@ -369,15 +388,36 @@ void frmMain::btnItem_SendEnded(int Index, bool ok, const QString &command,
             return;
         }
     }
+    fLastResult[Index] = ok ? TakeResult::Ok : TakeResult::Failed;
+    fLastResultText[Index] = failure;
+    if (ok)
+        imgSend[Index]->setToolTip(QString());
     setLamp(imgSend[Index], ok ? imgGreenMaster : imgRedMaster);
     fFlashRow = static_cast<qint16>(Index);
     tmrFlash->start();
     // A failed press leaves the pending lamp as it was, but the failed input
     // still counts as the one "<<" goes back to. A choice made while the
     // press was under way has not been sent: its lamp stays red.
-    if (ok && cboItem[Index]->currentIndex() == pressed)
+    if (ok && cboItem[Index]->currentIndex() == pressed.position)
         setLamp(imgPend[Index], imgOffMaster);
-    fSentIndex[Index] = pressed;
+    fSentIndex[Index] = pressed.position;
+    emit takeEnded(Index, pressed.position, pressed.origin, ok, failure);
+    emit rowChanged(Index);
+}
+
+bool frmMain::isRowBusy(int row) const
+{
+    return std::any_of(fPressed.cbegin(), fPressed.cend(),
+                       [row](const Press &press) { return press.row == row; });
+}
+
+void frmMain::abandonPresses()
+{
+    const QQueue<Press> abandoned = std::exchange(fPressed, {});
+    for (const Press &press : abandoned) {
+        if (press.done)
+            press.done(false, tr("The panel closed before the command was sent."));
+    }
 }
 
 QString frmMain::rowCommand(int row) const
@@ -409,6 +449,7 @@ void frmMain::btnClose_Click()
     // dropped: nothing goes to the switcher once the panel has ended.
     disconnect(fSender, nullptr, this, nullptr);
     fSender->cancelAll();
+    abandonPresses();
 
     // Before a load there is nothing of the file's to write back.
     if (!fConfig) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TakeOrigin.h"
 #include "VantrelFile.h"
 #include "VantrelLimits.h"
 #include "VantrelPresets.h"
@@ -89,6 +90,51 @@ public:
     // when the operator cancels. Tests replace it.
     std::function<std::optional<QString>(QWidget *parent, const QString &offered)> fAskPresetName;
     VantrelPresetFile fPresetFile;
+    // A short notice of a take from elsewhere that failed: it shows without
+    // holding the panel up, since nobody may be at the PC, and clears itself.
+    QLabel *lblNotice = nullptr;
+    QTimer *tmrNotice = nullptr;
+    static constexpr std::chrono::milliseconds kNoticePeriod{15000};
+
+    // Told once a take has ended: ok, or the failure text the window shows.
+    using TakeDone = std::function<void(bool ok, const QString &failure)>;
+    // Presses the row's button as the origin did, `done` told at its end
+    // (at once when the row has no output or the panel has ended).
+    void pressRow(int row, const TakeOrigin &origin, TakeDone done = {});
+    // Presses every row whose pending lamp is red and whose choice is not on
+    // its way yet, in row order; returns those rows.
+    QList<int> takeAll(const TakeOrigin &origin);
+    // Sets the rows' choices to the preset's as a pick in the list does and
+    // returns why rows were left out; `applied` receives the rows it set.
+    QStringList recallPreset(int index, QList<int> *applied = nullptr);
+
+    enum class SentLamp
+    {
+        Off,
+        Green,
+        Red
+    };
+    enum class TakeResult
+    {
+        None,
+        Ok,
+        Failed
+    };
+    bool pendingLit(int row) const { return fPendingLit.at(size_t(row)); }
+    SentLamp sentLamp(int row) const { return fSentLamp.at(size_t(row)); }
+    TakeResult lastResult(int row) const { return fLastResult.at(size_t(row)); }
+    QString lastResultText(int row) const { return fLastResultText.at(size_t(row)); }
+    // True while a press of the row waits its turn or is being sent.
+    bool isRowBusy(int row) const;
+
+signals:
+    // A row's lamps, choice, result or busy state changed.
+    void rowChanged(int row);
+    // The presets the panel offers changed.
+    void presetsChanged();
+    // A press ended: its list position, where it came from, and the outcome.
+    void takeEnded(int row, int position, const TakeOrigin &origin, bool ok,
+                   const QString &failure);
 
 public slots:
     void cboItem_Click(int Index);
@@ -147,9 +193,26 @@ private:
     void endProgram(int status);
 
     int fRowCount = 0;
-    // The list position of every press still waiting for its ending, oldest
-    // first: presses end in the order they were made.
-    QQueue<qint16> fPressedIndex;
+    // Every press still waiting for its ending, oldest first: presses end in
+    // the order they were made.
+    struct Press
+    {
+        int row = 0;
+        qint16 position = -1;
+        TakeOrigin origin;
+        TakeDone done;
+    };
+    QQueue<Press> fPressed;
+    // Where the press btnItem_Click is about to queue comes from; a press
+    // nobody set this for is the operator's click.
+    TakeOrigin fPressOrigin;
+    TakeDone fPressDone;
+    std::array<SentLamp, kRows> fSentLamp{};
+    std::array<TakeResult, kRows> fLastResult{};
+    std::array<QString, kRows> fLastResultText{};
+    void showFailureNotice(int row, const QString &message);
+    // Tells every press still waiting that it will not be sent.
+    void abandonPresses();
     int fExitStatus = 0;
     bool fEnded = false;
     // Whether each row's pending lamp is red, as the lamps were last set.

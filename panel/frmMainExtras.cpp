@@ -29,6 +29,8 @@ constexpr QRect kCboPresets = Twips::rect(5280, 4230, 2895, 315);
 constexpr QRect kBtnSavePreset = Twips::rect(5280, 4680, 1410, 375);
 constexpr QRect kBtnDeletePreset = Twips::rect(6765, 4680, 1410, 375);
 constexpr QRect kBtnTakeAll = Twips::rect(10440, 4200, 1695, 375);
+// Below the presets, right of the line about the program, up to Close's edge.
+constexpr QRect kLblNotice = Twips::rect(4800, 5280, 7335, 255);
 
 const QString kPresetOpenPrefix = QStringLiteral("Error opening presets file ");
 const QString kPresetSavePrefix = QStringLiteral("Error saving presets file ");
@@ -85,7 +87,11 @@ void frmMain::createExtras()
         shortcut->setAutoRepeat(false);
         // click() does nothing on a disabled button: a row without an output
         // ignores its key.
-        connect(shortcut, &QShortcut::activated, btnItem[row], &QPushButton::click);
+        connect(shortcut, &QShortcut::activated, this, [this, row] {
+            fPressOrigin = TakeOrigin{TakeOrigin::Source::Key, {}};
+            btnItem[row]->click();
+            fPressOrigin = TakeOrigin{};
+        });
         btnItem[row]->setToolTip(
             tr("Sends the chosen input (%1)").arg(key.toString(QKeySequence::NativeText)));
         // After btnItem_Click has queued the press: the row may no longer
@@ -136,6 +142,30 @@ void frmMain::createExtras()
     btnTakeAll->setEnabled(false);
     connect(takeAllKey, &QShortcut::activated, btnTakeAll, &QPushButton::click);
     connect(btnTakeAll, &QPushButton::clicked, this, &frmMain::btnTakeAll_Click);
+
+    lblNotice = new QLabel(this);
+    lblNotice->setObjectName(QStringLiteral("lblNotice"));
+    lblNotice->setGeometry(kLblNotice);
+    lblNotice->setTextFormat(Qt::PlainText);
+    tmrNotice = new QTimer(this);
+    tmrNotice->setSingleShot(true);
+    tmrNotice->setInterval(kNoticePeriod);
+    connect(tmrNotice, &QTimer::timeout, lblNotice, &QLabel::clear);
+}
+
+void frmMain::showFailureNotice(int row, const QString &message)
+{
+    // The whole message stays on the row's sent lamp, which turns red; the
+    // notice is one line that names the row.
+    imgSend[row]->setToolTip(message);
+    QString line = QStringLiteral("Row %1 (%2): %3")
+                       .arg(row + 1)
+                       .arg(fConfig->fOutputs.at(row)->fOutputName,
+                            QString(message).replace(QStringLiteral("\r\n"), QStringLiteral(": ")));
+    lblNotice->setToolTip(line);
+    lblNotice->setText(
+        lblNotice->fontMetrics().elidedText(line, Qt::ElideRight, lblNotice->width()));
+    tmrNotice->start();
 }
 
 void frmMain::loadPresets()
@@ -163,8 +193,17 @@ void frmMain::rereadPresets(const QString &current)
 void frmMain::lampChanged(const QLabel *lamp, const QLabel *master)
 {
     const auto found = std::find(imgPend.cbegin(), imgPend.cend(), lamp);
-    if (found != imgPend.cend())
+    if (found != imgPend.cend()) {
         fPendingLit[size_t(found - imgPend.cbegin())] = master == imgRedMaster;
+        emit rowChanged(int(found - imgPend.cbegin()));
+    }
+    const auto sent = std::find(imgSend.cbegin(), imgSend.cend(), lamp);
+    if (sent != imgSend.cend()) {
+        fSentLamp[size_t(sent - imgSend.cbegin())] = master == imgGreenMaster ? SentLamp::Green
+                                                     : master == imgRedMaster ? SentLamp::Red
+                                                                              : SentLamp::Off;
+        emit rowChanged(int(sent - imgSend.cbegin()));
+    }
     updateTakeAll();
 }
 
@@ -181,14 +220,38 @@ void frmMain::updateTakeAll()
 
 void frmMain::btnTakeAll_Click()
 {
+    takeAll(TakeOrigin{TakeOrigin::Source::TakeAll, {}});
+}
+
+QList<int> frmMain::takeAll(const TakeOrigin &origin)
+{
     // Each row is pressed as its own button would be: it waits its turn in
     // the same queue and ends with its own lamps and, failing, its own
     // message, while the rows after it go on.
+    QList<int> taken;
     for (int row = 0; row < fRowCount && !fEnded; ++row) {
-        if (fPendingLit[row] && !fSender->isQueued(row, rowCommand(row)))
+        if (fPendingLit[row] && !fSender->isQueued(row, rowCommand(row))) {
+            fPressOrigin = origin;
             btnItem_Click(row);
+            taken.append(row);
+        }
     }
     updateTakeAll();
+    return taken;
+}
+
+void frmMain::pressRow(int row, const TakeOrigin &origin, TakeDone done)
+{
+    fPressOrigin = origin;
+    fPressDone = std::move(done);
+    // As a click: btnItem_Click, then Take All's state; a disabled button
+    // (a row without an output) does nothing, and the requester learns why.
+    if (row >= 0 && row < kRows)
+        btnItem[row]->click();
+    fPressOrigin = TakeOrigin{};
+    if (TakeDone unheard = std::exchange(fPressDone, TakeDone{}))
+        unheard(false, fEnded ? tr("The panel has closed; nothing was sent.")
+                              : tr("Row %1 has no output.").arg(row + 1));
 }
 
 QString frmMain::presetRowMismatch(const PresetRow &saved) const
@@ -224,6 +287,18 @@ void frmMain::cboPresets_Click(int index)
 {
     if (fEnded || index < 0 || index >= fPresetFile.presets().size())
         return;
+    const QStringList skipped = recallPreset(index);
+    if (!skipped.isEmpty())
+        VantrelMessageBox::show(this, tr("The preset \"%1\" was recalled without these rows, "
+                                         "which no longer match it:")
+                                              .arg(fPresetFile.presets().at(index).name) +
+                                          kLineBreak + skipped.join(kLineBreak));
+}
+
+QStringList frmMain::recallPreset(int index, QList<int> *applied)
+{
+    if (fEnded || index < 0 || index >= fPresetFile.presets().size())
+        return {};
     const Preset preset = fPresetFile.presets().at(index);
     QStringList skipped;
     for (const PresetRow &saved : preset.rows) {
@@ -237,12 +312,10 @@ void frmMain::cboPresets_Click(int index)
         const int row = saved.output - 1;
         if (cboItem[row]->currentIndex() != saved.selected)
             cboItem[row]->setCurrentIndex(saved.selected);
+        if (applied)
+            applied->append(row);
     }
-    if (!skipped.isEmpty())
-        VantrelMessageBox::show(this, tr("The preset \"%1\" was recalled without these rows, "
-                                         "which no longer match it:")
-                                              .arg(preset.name) +
-                                          kLineBreak + skipped.join(kLineBreak));
+    return skipped;
 }
 
 void frmMain::btnSavePreset_Click()
@@ -342,4 +415,5 @@ void frmMain::refreshPresetList(const QString &current)
             : cboPresets->findText(current, Qt::MatchFixedString | Qt::MatchCaseSensitive));
     cboPresets->setEnabled(!fEnded && cboPresets->count() > 0);
     btnDeletePreset->setEnabled(!fEnded && cboPresets->currentIndex() >= 0);
+    emit presetsChanged();
 }

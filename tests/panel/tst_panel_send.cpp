@@ -1,9 +1,11 @@
 #include "CommandSender.h"
 #include "PanelFixture.h"
+#include "PanelRemote.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QHostAddress>
+#include <QJsonDocument>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -90,6 +92,7 @@ private slots:
     void failedPressShowsMessageAndRedLamp_data();
     void failedPressShowsMessageAndRedLamp();
     void failureMessageShowsCommandLiterally(); // a real box: before any panel ends
+    void takeFromElsewhereFailsWithoutBox();
     void pressesOnTwoRowsArriveInOrder();
     void closeDuringSendSavesAndEnds();
     void closeWhileSendMessageIsOpen();
@@ -370,3 +373,34 @@ void tst_panel_send::choiceChangedDuringPressStaysPending()
 
 QTEST_MAIN(tst_panel_send)
 #include "tst_panel_send.moc"
+
+void tst_panel_send::takeFromElsewhereFailsWithoutBox()
+{
+    PanelFixture fixture;
+    QByteArray file = workedExampleFile();
+    auto window = fixture.load(file.replace("type=serial", "type=modem"));
+    QVERIFY(window);
+    PanelRemote remote(window.get());
+    QStringList told;
+    const auto tell = [&](bool ok, const QString &failure) {
+        told << (ok ? QStringLiteral("ok") : failure);
+    };
+    const TakeOrigin http{TakeOrigin::Source::Http, QStringLiteral("127.0.0.1:5000")};
+    // Two takes queued back to back: the first's failure must not hold the second.
+    const auto json = [](const char *text) {
+        return QJsonDocument::fromJson(text).object();
+    };
+    QVERIFY(!remote.take(json(R"({"row": 1, "input": 2})"), http, tell));
+    QVERIFY(!remote.take(json(R"({"output": "Studio A", "input": "Tuner"})"), http, tell));
+    QTRY_COMPARE(told.size(), 2);
+    QVERIFY(fixture.messages.isEmpty());
+    QVERIFY2(told[0].startsWith(QStringLiteral("Error sending command SW2")), qPrintable(told[0]));
+    QCOMPARE(window->imgSend[0]->toolTip(), told[1]);
+    QVERIFY(window->lblNotice->text().startsWith(QStringLiteral("Row 1 (Studio A): Error")));
+    QCOMPARE(remote.rowState(0)[QLatin1String("result")], QStringLiteral("failed"));
+    QCOMPARE(lampColour(*window, window->imgSend[0]), QStringLiteral("red"));
+
+    // The same failure from the window keeps its box.
+    QTest::mouseClick(window->btnItem[0], Qt::LeftButton);
+    QTRY_COMPARE(fixture.messages.size(), 1);
+}

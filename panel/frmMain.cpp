@@ -2,6 +2,7 @@
 
 #include "CommandSender.h"
 #include "LinkSettings.h"
+#include "PanelTakeLog.h"
 #include "Twips.h"
 #include "VantrelBrand.h"
 #include "VantrelError.h"
@@ -107,6 +108,10 @@ frmMain::frmMain(QWidget *parent)
     // what fConfig holds at that moment.
     fSender = new CommandSender(
         [this] { return fConfig ? LinkSettings::fromConfig(*fConfig) : LinkSettings{}; }, this);
+    // Before the window's own ending handler: a take is logged before its
+    // failure box opens.
+    fTakeLog = new PanelTakeLog(
+        fSender, [this] { return fConfig.get(); }, this);
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
     createExtras();
 }
@@ -189,6 +194,7 @@ bool frmMain::Form_Load()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                     screen()->availableGeometry()));
 
+    fTakeLog->started();
     // A message box during loading may be answered by the session ending.
     fLoading = true;
     const auto loadingEnds = qScopeGuard([this] { fLoading = false; });
@@ -357,6 +363,7 @@ void frmMain::btnItem_Click(int Index)
     // have changed while the press waited its turn or retried.
     fPressed.enqueue(Press{Index, static_cast<qint16>(position), origin, std::move(done)});
     fChosen[Index] = true;
+    fTakeLog->pressed(Index, position, origin);
     fSender->send(Index, command);
     emit rowChanged(Index);
 }
@@ -449,6 +456,7 @@ void frmMain::btnClose_Click()
     // dropped: nothing goes to the switcher once the panel has ended.
     disconnect(fSender, nullptr, this, nullptr);
     fSender->cancelAll();
+    fTakeLog->cancelled();
     abandonPresses();
 
     // Before a load there is nothing of the file's to write back.
@@ -463,6 +471,7 @@ void frmMain::btnClose_Click()
         if (!notice.isEmpty())
             VantrelMessageBox::show(this, notice);
     } catch (const VantrelError &error) {
+        fTakeLog->saved(QStringLiteral("failed"), {}, error.description());
         VantrelMessageBox::show(this, kSavePrefix + VantrelFile::kFileName + kLineBreak +
                                           error.description());
         status = 1;
@@ -475,6 +484,7 @@ QString frmMain::saveChoices()
     const VantrelFile::Fingerprint now = VantrelFile::ReadFingerprint();
     if (!now.exists() || now == fLoadedFingerprint) {
         VantrelFile::Save(*fConfig);
+        fTakeLog->saved(QStringLiteral("saved"));
         return {};
     }
     // Someone wrote the file while the panel was open: its content stays,
@@ -500,8 +510,10 @@ QString frmMain::saveChoices()
     const QList<int> lost = VantrelMerge::PutChoices(*fConfig, rows, *newer.config);
     VantrelFile::Save(*newer.config);
     VantrelFile::KeepUntilExit(newer.config); // the panel is ending
-    if (lost.isEmpty())
+    if (lost.isEmpty()) {
+        fTakeLog->saved(QStringLiteral("merged"));
         return {};
+    }
     QStringList named;
     for (const int row : lost) {
         const clsVantrelOutput &output = *fConfig->fOutputs.at(row);
@@ -512,6 +524,7 @@ QString frmMain::saveChoices()
                                                   ? output.fInputs.at(chosen).fInputName.toString()
                                                   : QStringLiteral("no input"));
     }
+    fTakeLog->saved(QStringLiteral("merged"), named);
     return kSavePrefix + VantrelFile::kFileName + kLineBreak +
            QStringLiteral("%1, and its outputs and inputs no longer match these rows, so "
                           "their choices could not be kept: %2. Every other choice and "
@@ -519,8 +532,10 @@ QString frmMain::saveChoices()
                .arg(changed, named.join(QStringLiteral(", ")));
 }
 
-void frmMain::Form_EndSession()
+void frmMain::Form_EndSession(const QString &how)
 {
+    if (!fEnded && fEndHow.isEmpty())
+        fEndHow = how;
     VantrelMessageBox::closeAll();
     // A load in progress ends through its own box's Cancel, or once it is
     // done when the box did not stop it; an ending already under way goes
@@ -537,6 +552,8 @@ void frmMain::Form_CloseWhenAnswered()
     if (fEnded || fCloseRequested)
         return;
     fCloseRequested = true;
+    if (fEndHow.isEmpty())
+        fEndHow = QStringLiteral("window");
     // Any modal dialog may hold the window (a message box, the preset's name
     // box), and one may open after another: the close waits until none is
     // left and the handler that opened them has returned.
@@ -557,15 +574,20 @@ void frmMain::saveAtExit()
         return;
     fEnded = true;
     // No destructor runs after exit(): the folder is free for the next panel.
-    const auto unlock = qScopeGuard([this] { fLock.reset(); });
+    const auto unlock = qScopeGuard([this] {
+        fLock.reset();
+        fTakeLog->ended(QStringLiteral("display-gone"));
+        fTakeLog->flushAtExit();
+    });
     if (!fConfig || fLoading)
         return;
     try {
         // The same merge as Close, since the editor may have saved meanwhile;
         // a notice about rows that could not be kept can no longer be shown.
         saveChoices();
-    } catch (const VantrelError &) {
+    } catch (const VantrelError &error) {
         // Nothing can be shown any more; the earlier file stays whole.
+        fTakeLog->saved(QStringLiteral("failed"), {}, error.description());
     }
 }
 
@@ -575,12 +597,15 @@ void frmMain::endProgram(int status)
         VantrelFile::KeepUntilExit(fConfig);
     fLock.reset();
     fExitStatus = status;
+    fTakeLog->ended(fEndHow.isEmpty() ? QStringLiteral("close") : fEndHow);
     close();
     QCoreApplication::exit(status);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (!fEnded && fEndHow.isEmpty())
+        fEndHow = QStringLiteral("window");
     btnClose_Click();
     event->accept();
 }

@@ -3,6 +3,7 @@
 // and reach the rows only through the rows' own handlers, so a hotkey is a
 // click, Take All is a series of clicks and a recall is a series of choices.
 #include "CommandSender.h"
+#include "PanelTakeLog.h"
 #include "Twips.h"
 #include "VantrelMessageBox.h"
 #include "VantrelText.h"
@@ -315,6 +316,7 @@ QStringList frmMain::recallPreset(int index, QList<int> *applied)
         if (applied)
             applied->append(row);
     }
+    fTakeLog->log().presetRecalled(preset.name, skipped);
     return skipped;
 }
 
@@ -367,8 +369,10 @@ void frmMain::btnSavePreset_Click()
     } else {
         presets.append(preset);
     }
-    if (savePresets(presets))
+    if (savePresets(presets)) {
+        fTakeLog->log().presetSaved(name);
         refreshPresetList(name);
+    }
 }
 
 void frmMain::btnDeletePreset_Click()
@@ -387,8 +391,10 @@ void frmMain::btnDeletePreset_Click()
         return;
     QList<Preset> presets = fPresetFile.presets();
     presets.removeIf([&](const Preset &kept) { return kept.name == name; });
-    if (savePresets(presets))
+    if (savePresets(presets)) {
+        fTakeLog->log().presetDeleted(name);
         refreshPresetList(QString());
+    }
 }
 
 bool frmMain::savePresets(const QList<Preset> &presets)

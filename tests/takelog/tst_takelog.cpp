@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QJsonArray>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -264,6 +265,39 @@ private slots:
         QVERIFY2(readable.data().contains("row 1 \"Hall\" <- \"Desk\": failed after 4 attempts"),
                  readable.data().constData());
         QVERIFY(readable.data().contains("\n    attempt 4: "));
+    }
+
+    // Like tail -f: lines added later come out, and so do those of the new
+    // file once the old one is rotated away.
+    void followSurvivesRotation()
+    {
+        StateFolder state;
+        TakeLog::Options options;
+        auto log = std::make_unique<TakeLog>();
+        log->presetSaved(u"before"_s);
+        QVERIFY(log->flush(5s));
+        // Two such lines to a file: the second of the next three rotates it.
+        options.maxBytes = 2 * QFileInfo(TakeLogFiles::current(state.logFolder())).size() + 2;
+        log = std::make_unique<TakeLog>(options);
+        QProcess follow;
+        follow.start(QStringLiteral(VANTRELCTL_PATH), {u"log"_s, u"--follow"_s, u"--json"_s});
+        QVERIFY(follow.waitForStarted());
+        QByteArray out;
+        const auto shows = [&](const char *name) {
+            return QTest::qWaitFor([&] { return (out += follow.readAll()).contains(name); });
+        };
+        QVERIFY(shows("before"));
+        for (const QString &name : {u"first"_s, u"second"_s, u"third"_s})
+            log->presetSaved(name);
+        QVERIFY(log->flush(5s));
+        QVERIFY(QFileInfo::exists(TakeLogFiles::rotated(state.logFolder(), 1)));
+        QVERIFY(shows("third"));
+        follow.kill();
+        follow.waitForFinished();
+        QStringList names;
+        for (const QByteArray &line : out.trimmed().split('\n'))
+            names << QJsonDocument::fromJson(line).object().value("preset"_L1).toString();
+        QCOMPARE(names, QStringList({u"before"_s, u"first"_s, u"second"_s, u"third"_s}));
     }
 };
 

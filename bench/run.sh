@@ -27,7 +27,7 @@ while (($#)); do
     esac
 done
 
-benches=(bench_config bench_send bench_startup bench_editor bench_bigfile)
+benches=(bench_config bench_send bench_remote bench_startup bench_editor bench_bigfile)
 dir=${VANTREL_BENCH_DIR:-build-bench}
 if [[ -z ${VANTREL_BENCH_DIR:-} ]]; then
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_BUILD_TESTS=OFF >/dev/null

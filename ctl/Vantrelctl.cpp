@@ -4,6 +4,9 @@
 #include "CtlCheck.h"
 #include "CtlCsv.h"
 #include "CtlLog.h"
+#include "CtlRemote.h"
+#include "CtlStatus.h"
+#include "CtlTake.h"
 #include "LinkSettings.h"
 #include "SerialLineSettings.h"
 #include "TakeLog.h"
@@ -67,6 +70,7 @@ struct Context
     QIODevice &out;
     QIODevice &err;
     QString path;
+    QString command = QStringLiteral("send");
 };
 
 // Loading as the windows load; a file whose reading stopped early is used
@@ -206,7 +210,21 @@ int send(Context &c)
 {
     const QStringList args = c.parser.positionalArguments();
     if (args.size() != 2)
-        usage(QStringLiteral("send takes OUTPUT and INPUT"));
+        usage(QStringLiteral("%1 takes OUTPUT and INPUT").arg(c.command));
+    if (!c.parser.isSet(QStringLiteral("dry-run")) && !c.parser.isSet(QStringLiteral("direct"))) {
+        const CtlTake::Result taken = CtlTake::ThroughPanel(c.path, args.at(0), args.at(1));
+        switch (taken.kind) {
+        case CtlTake::Result::Kind::NoPanel:
+            break;
+        case CtlTake::Result::Kind::Sent:
+            return kSuccess;
+        case CtlTake::Result::Kind::Failed:
+            write(c.err, taken.message + QLatin1Char('\n'));
+            return kFailure;
+        case CtlTake::Result::Kind::Refused:
+            fail(taken.message);
+        }
+    }
     const auto loaded = load(c);
     const std::shared_ptr<clsVantrelConfig> config = loaded.config;
 
@@ -576,6 +594,13 @@ const QList<Command> &commands()
                                     "as vantrel.ini) or utf-8. Reading tells UTF-8 by itself; "
                                     "export writes latin1 unless told.",
                                     "NAME"};
+    const Option kDryRunOption = {{QStringLiteral("n"), QStringLiteral("dry-run")},
+                                  "Print the link and the bytes instead of sending them.",
+                                  nullptr};
+    const Option kDirectOption = {{QStringLiteral("direct")},
+                                  "Send directly even when a panel has the folder open (its "
+                                  "lamps and saved choice then do not follow).",
+                                  nullptr};
     static const QList<Command> kCommands = {
         {"list",
          "show the link, the outputs, and each input's command and bytes",
@@ -602,10 +627,55 @@ const QList<Command> &commands()
          "standard error when all fail. OUTPUT and INPUT are numbers from 1 or exact names. The "
          "file is only read, never written: the panel owns the stored choices.",
          "OUTPUT INPUT",
-         {{{QStringLiteral("n"), QStringLiteral("dry-run")},
-           "Print the link and the bytes instead of sending them.",
-           nullptr}},
+         {kDryRunOption, kDirectOption},
          send},
+        {"take",
+         "take an input on an output through the running panel",
+         "Takes INPUT on OUTPUT through the panel that has this folder open, as a click there "
+         "would: the row's list shows the input, the command waits its turn in the panel's "
+         "queue, and the lamps and the saved choice follow. Ends with the send's outcome (the "
+         "panel's failure text on standard error). With no panel running, or for an output the "
+         "panel shows no row for, the command is sent directly, as send does. OUTPUT and INPUT "
+         "are numbers from 1 or exact names.",
+         "OUTPUT INPUT",
+         {kDryRunOption, kDirectOption},
+         send},
+        {"status",
+         "show the running panel's rows",
+         "Prints the rows of the panel that has this folder open: output, chosen input, whether "
+         "the choice is pending (not yet sent), and the last take's result. Exit status 1 when "
+         "no panel has the folder open.",
+         "",
+         {{{QStringLiteral("json")},
+           "Print the rows as JSON, as the network API's GET /api/v1/rows.",
+           nullptr}},
+         [](Context &c) {
+             return CtlStatus::Run(c.path, c.parser.isSet(QStringLiteral("json")), c.out, c.err);
+         }},
+        {"remote",
+         "turn the panel's network API and OSC on or off",
+         "enable writes vantrel-remote.ini beside the configuration file (mode 0600) with a new "
+         "secret token, kept on later enables unless --new-token; the panel reads it when it "
+         "starts. show prints the address to open, with its token. disable removes the file. "
+         "The API listens on loopback unless --listen names another address; OSC is off "
+         "unless --osc names a port, and accepts loopback senders only unless --osc-allow lists "
+         "others.",
+         "enable|show|disable",
+         {{{QStringLiteral("listen")},
+           "Where the HTTP API listens (default 127.0.0.1:8470).",
+           "ADDRESS:PORT"},
+          {{QStringLiteral("osc")}, "UDP port for OSC; 0 turns OSC off.", "PORT"},
+          {{QStringLiteral("osc-allow")},
+           "Addresses besides loopback that may send OSC, comma-separated; - for none.",
+           "ADDR,..."},
+          {{QStringLiteral("new-token")}, "Replace the token.", nullptr}},
+         [](Context &c) {
+             const CtlRemote::Options options{c.parser.value(QStringLiteral("listen")),
+                                              c.parser.value(QStringLiteral("osc")),
+                                              c.parser.value(QStringLiteral("osc-allow")),
+                                              c.parser.isSet(QStringLiteral("new-token"))};
+             return CtlRemote::Run(c.path, c.parser.positionalArguments(), options, c.out, c.err);
+         }},
         {"new",
          "write a new configuration from options",
          "Writes a new configuration: the link, then either --outputs/--inputs (or their names) "
@@ -775,6 +845,7 @@ int Run(const QStringList &commandLine, QIODevice &out, QIODevice &err)
         return kSuccess;
     }
     Context context{parser, out, err, parser.value(QStringLiteral("file"))};
+    context.command = QLatin1String(command->name);
     try {
         return command->run(context);
     } catch (const Stop &stop) {

@@ -52,26 +52,48 @@ PanelRemote::PanelRemote(frmMain *window, QObject *parent) : QObject(parent), fW
 {
     connect(fWindow, &frmMain::rowChanged, this, [this](int row) {
         fChangedRows.insert(row);
-        if (!fFlushPending) {
-            fFlushPending = true;
-            QTimer::singleShot(0, this, &PanelRemote::flushChanges);
+        if (!fSnapshotPending) {
+            fSnapshotPending = true;
+            QTimer::singleShot(0, this, &PanelRemote::takeSnapshots);
         }
     });
+    // A moment later, not at the next turn of the event loop: a press first
+    // gets its command on the wire, then its listeners hear of it.
+    fFlushTimer.setSingleShot(true);
+    fFlushTimer.setTimerType(Qt::PreciseTimer);
+    fFlushTimer.setInterval(kChangeDelay);
+    connect(&fFlushTimer, &QTimer::timeout, this, &PanelRemote::flushChanges);
     connect(fWindow, &frmMain::presetsChanged, this,
             [this] { emit presetsChanged(presetsState()); });
 }
 
-void PanelRemote::flushChanges()
+void PanelRemote::takeSnapshots()
 {
-    fFlushPending = false;
+    // Once the handlers that changed the rows have returned: a row's state
+    // as they left it, each state that differs from the one told before.
+    fSnapshotPending = false;
     QList<int> rows = fChangedRows.values();
     fChangedRows.clear();
     std::sort(rows.begin(), rows.end());
-    const bool takeAll = takeAllEnabled();
     for (const int row : std::as_const(rows)) {
-        if (row >= 0 && row < frmMain::kRows)
-            emit rowChanged(rowState(row), takeAll);
+        if (row < 0 || row >= frmMain::kRows)
+            continue;
+        QJsonObject state = rowState(row);
+        if (fLastTold.value(row) == state)
+            continue;
+        fLastTold.insert(row, state);
+        fUntold.append(std::move(state));
     }
+    if (!fUntold.isEmpty() && !fFlushTimer.isActive())
+        fFlushTimer.start();
+}
+
+void PanelRemote::flushChanges()
+{
+    const bool takeAll = takeAllEnabled();
+    const QList<QJsonObject> untold = std::exchange(fUntold, {});
+    for (const QJsonObject &row : untold)
+        emit rowChanged(row, takeAll);
 }
 
 bool PanelRemote::takeAllEnabled() const
@@ -137,6 +159,10 @@ std::optional<Refusal> PanelRemote::take(const QJsonObject &request, const TakeO
 {
     if (fWindow->hasEnded())
         return refuse(503, QStringLiteral("the panel has closed"));
+    if (fWindow->pressesUnderWay() >= kMaxQueued)
+        return refuse(
+            503,
+            QStringLiteral("the panel has %1 takes waiting; try again shortly").arg(kMaxQueued));
     int row = 0;
     if (auto refused = resolveRow(request, &row))
         return refused;

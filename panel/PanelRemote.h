@@ -2,10 +2,13 @@
 
 #include "TakeOrigin.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -21,6 +24,14 @@ class PanelRemote : public QObject
 {
     Q_OBJECT
 public:
+    // How long after a change it is told. Every state a row was left in by
+    // the window's handlers is told, in order.
+    static constexpr std::chrono::milliseconds kChangeDelay{2};
+
+    // Takes from elsewhere wait behind at most this many presses; past it
+    // they are refused (503), so a flood of requests cannot queue for hours.
+    static constexpr int kMaxQueued = 64;
+
     explicit PanelRemote(frmMain *window, QObject *parent = nullptr);
 
     // A request refused before anything was done: an HTTP status (400 bad
@@ -54,18 +65,23 @@ public:
     frmMain *window() const { return fWindow; }
 
 signals:
-    // After the window's own handlers have run, once per row and turn of the
-    // event loop however many lamps changed.
+    // Each state a row was left in after the window's handlers ran (a row
+    // whose lamps changed twice in one handler is told once), kChangeDelay
+    // later.
     void rowChanged(const QJsonObject &row, bool takeAll);
     void presetsChanged(const QJsonObject &presets);
 
 private:
     std::optional<Refusal> resolveRow(const QJsonObject &request, int *row) const;
     std::optional<Refusal> resolveInput(const QJsonValue &input, int row, int *position) const;
+    void takeSnapshots();
     void flushChanges();
     bool takeAllEnabled() const;
 
     frmMain *fWindow;
     QSet<int> fChangedRows;
-    bool fFlushPending = false;
+    bool fSnapshotPending = false;
+    QHash<int, QJsonObject> fLastTold;
+    QList<QJsonObject> fUntold;
+    QTimer fFlushTimer;
 };

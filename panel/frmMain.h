@@ -131,6 +131,8 @@ public:
     QString lastResultText(int row) const { return fLastResultText.at(size_t(row)); }
     // True while a press of the row waits its turn or is being sent.
     bool isRowBusy(int row) const;
+    // Presses waiting their turn or being sent.
+    int pressesUnderWay() const { return int(fPressed.size()); }
 
 signals:
     // A row's lamps, choice, result or busy state changed.

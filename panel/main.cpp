@@ -1,8 +1,10 @@
+#include "RemoteListeners.h"
 #include "StartupProbe.h"
 #include "TestDriver.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <csignal>
 
 #ifdef Q_OS_UNIX
@@ -30,6 +32,9 @@ int main(int argc, char *argv[])
     if (!window.Form_Load())
         return window.exitStatus();
     StartupProbe::armIfRequested(&window);
+    // Only once loaded: nothing outside the window can act on a half-read file.
+    RemoteListeners remote(&window);
+    remote.start(QDir::current().absoluteFilePath(VantrelFile::kFileName));
     window.show();
     const int loopStatus = app.exec();
     return loopStatus != 0 ? loopStatus : window.exitStatus();

@@ -9,9 +9,11 @@
 // of the press; median, spread and 99th percentile. Over TCP it also times what the
 // lamp and the next press wait for, from the press to the send's outcome,
 // against a switcher that closes as soon as it has the command and against
-// one that never closes. Prints figures only.
+// one that never closes. The panel's presses are timed with the take log on
+// and off, press by press in the same run. Prints figures only.
 #include "BenchSupport.h"
 #include "CommandSender.h"
+#include "PanelTakeLog.h"
 #include "TcpLink.h"
 #include "VantrelMessageBox.h"
 #include "frmMain.h"
@@ -163,7 +165,8 @@ using Press = std::function<Clock::duration()>;
 class PanelPress
 {
 public:
-    PanelPress(frmMain &window, bool tcp, quint16 port) : fWindow(window), fTcp(tcp), fPort(port)
+    PanelPress(frmMain &window, bool tcp, quint16 port, bool logging = true)
+        : fWindow(window), fTcp(tcp), fPort(port), fLogging(logging)
     {
         QObject::connect(window.fSender, &CommandSender::sendFinished, &fLoop,
                          [this](int, bool ok, const QString &, const QString &description) {
@@ -181,6 +184,7 @@ public:
         // The settings are read at every press, so both links share one window.
         fWindow.fConfig->fProtocol = fTcp ? QStringLiteral("tcp") : QStringLiteral("udp");
         fWindow.fConfig->fPort = QString::number(fPort);
+        fWindow.fTakeLog->log().setEnabled(fLogging);
         // A push button acts on its release; Qt repaints it pressed first.
         QTest::mousePress(fWindow.btnItem[0], Qt::LeftButton);
         const int expected = gArrivals.load() + 1;
@@ -198,6 +202,7 @@ private:
     frmMain &fWindow;
     bool fTcp;
     quint16 fPort;
+    bool fLogging;
     QEventLoop fLoop;
     Clock::time_point fPressed;
     Clock::duration fOutcome{};
@@ -299,9 +304,11 @@ int main(int argc, char **argv)
         pinTo(holdThread.native_handle(), 1);
     }
 
-    // The panel reads vantrel.ini from the working folder.
+    // The panel reads vantrel.ini from the working folder; its take log goes
+    // beside it, not into the user's.
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toLocal8Bit());
     QFile file(QStringLiteral("vantrel.ini"));
     if (!file.open(QIODevice::WriteOnly) ||
         file.write("[vantrel]\r\ntype=network\r\nprotocol=tcp\r\nipaddress=127.0.0.1\r\n"
@@ -320,6 +327,8 @@ int main(int argc, char **argv)
 
     PanelPress panelTcp(window, true, tcpPort);
     PanelPress panelUdp(window, false, udpPort);
+    PanelPress panelTcpUnlogged(window, true, tcpPort, false);
+    PanelPress panelUdpUnlogged(window, false, udpPort, false);
     QPushButton bareButton(QStringLiteral("Bare"));
     bareButton.show();
     const std::vector<Bench::Series> f = interleaved({
@@ -331,9 +340,12 @@ int main(int argc, char **argv)
         [&] { return qtSocketPress(false, udpPort); },
         [&] { return panelUdp(); },
         [&] { return bareRelease(bareButton); },
+        [&] { return panelTcpUnlogged(); },
+        [&] { return panelUdpUnlogged(); },
     });
     const Bench::Series &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2], &outcomeTcp = f[3];
     const Bench::Series &plainUdp = f[4], &qtUdp = f[5], &pressUdp = f[6], &bare = f[7];
+    const Bench::Series &unloggedTcp = f[8], &unloggedUdp = f[9];
 
     std::printf("press-to-wire on loopback, %d presses of %d bytes each, the ways in turns press "
                 "by press (microseconds)\n",
@@ -344,6 +356,12 @@ int main(int argc, char **argv)
     table.row("press-to-wire, TCP / Qt socket", pressTcp, qtTcp);
     table.row("press-to-wire, UDP / Qt socket", pressUdp, qtUdp);
     table.print();
+    std::printf("\npress-to-wire with the take log on and off, in the same rounds "
+                "(microseconds)\n");
+    Bench::Comparison logged("take log on", "take log off", 1, "us");
+    logged.row("press-to-wire, TCP, take log on / off", pressTcp, unloggedTcp, 1.05);
+    logged.row("press-to-wire, UDP, take log on / off", pressUdp, unloggedUdp, 1.05);
+    logged.print();
     std::printf("99th percentile: panel TCP %.1f, plain TCP %.1f, panel UDP %.1f, plain UDP %.1f\n",
                 pressTcp.p99(), plainTcp.p99(), pressUdp.p99(), plainUdp.p99());
     std::printf("Qt's own handling of a release on a bare button: %s\n", bare.text(1).c_str());

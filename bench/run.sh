@@ -41,6 +41,10 @@ if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
     trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
 
+# The panels the benchmarks start keep their take log there too, not in the
+# user's state folder.
+export XDG_STATE_HOME=$XDG_RUNTIME_DIR/state
+
 # Every benchmark runs even when one fails; the status says whether any did.
 run_all() {
     local status=0

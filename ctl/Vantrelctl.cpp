@@ -3,12 +3,15 @@
 #include "CommandSender.h"
 #include "CtlCheck.h"
 #include "CtlCsv.h"
+#include "CtlLog.h"
 #include "CtlRemote.h"
 #include "CtlStatus.h"
 #include "CtlTake.h"
 #include "FileLock.h"
 #include "LinkSettings.h"
 #include "SerialLineSettings.h"
+#include "TakeLog.h"
+#include "TakeRecorder.h"
 #include "VantrelError.h"
 #include "VantrelFile.h"
 #include "VantrelMerge.h"
@@ -305,8 +308,8 @@ int send(Context &c)
     QStringList outputNames;
     for (const auto &output : config->fOutputs)
         outputNames << output->fOutputName;
-    const clsVantrelOutput &output =
-        *config->fOutputs.at(pick(args.at(0), outputNames, QStringLiteral("output")));
+    const qsizetype row = pick(args.at(0), outputNames, QStringLiteral("output"));
+    const clsVantrelOutput &output = *config->fOutputs.at(row);
     QStringList inputNames;
     for (const auto &input : output.fInputs)
         inputNames << input.fInputName;
@@ -323,6 +326,12 @@ int send(Context &c)
 
     // The panel's sender: the same links, four attempts 200 ms apart.
     CommandSender sender([config] { return LinkSettings::fromConfig(*config); });
+    // Logged like the panel's takes; the log is written out when it goes.
+    TakeLog takeLog;
+    TakeRecorder recorder(&sender, &takeLog,
+                          [config] { return LinkSettings::fromConfig(*config); });
+    recorder.pressed(int(row), {TakeOrigin::Source::Ctl, {}}, output.fOutputName, input.fInputName,
+                     input.fCommand);
     QEventLoop loop;
     bool done = false;
     bool ok = false;
@@ -334,7 +343,7 @@ int send(Context &c)
                          description = why;
                          loop.quit();
                      });
-    sender.send(0, command);
+    sender.send(int(row), command);
     if (!done)
         loop.exec();
     if (!ok) {
@@ -873,6 +882,18 @@ const QList<Command> &commands()
            nullptr},
           kEncodingOption},
          importCsv},
+        {"log",
+         CtlLog::kSummary,
+         CtlLog::kDescription,
+         "",
+         {{{QStringLiteral("since")}, "Only events since a time or for a duration (2h).", "WHEN"},
+          {{QStringLiteral("row")}, "Only the takes of this row (from 1).", "N"},
+          {{QStringLiteral("failed")}, "Only failed takes and saves.", nullptr},
+          {{QStringLiteral("follow")}, "Go on printing events as they come.", nullptr},
+          {{QStringLiteral("json")}, "The raw JSON lines, one event each.", nullptr}},
+         [](Context &c) {
+             return CtlLog::Run(c.parser, c.out, c.err);
+         }},
     };
     return kCommands;
 }

@@ -1,4 +1,4 @@
-// vantrelctl: list, check, send, new, export and import on vantrel.ini.
+// vantrelctl: list, check, send, new, export, import and log on vantrel.ini.
 #include "Vantrelctl.h"
 
 #include <QCoreApplication>

@@ -2,6 +2,7 @@
 
 #include "VantrelText.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <algorithm>
 
@@ -98,7 +99,10 @@ void CommandSender::startNext()
     fCurrent = fQueue.dequeue();
     fActive = true;
     fAttempt = 0;
-    attempt();
+    emit pressStarted(fCurrent.row, QDateTime::currentMSecsSinceEpoch());
+    // A slot may have cancelled everything.
+    if (fActive)
+        attempt();
 }
 
 void CommandSender::attempt()
@@ -108,23 +112,22 @@ void CommandSender::attempt()
     // would reach the wire as a different byte, so it is refused instead.
     for (const QChar c : std::as_const(fCurrent.command)) {
         if (!VantrelText::FitsByte(c)) {
-            endPress(false, tr("The command holds the character %1, which cannot be sent as "
-                               "a single byte")
-                                .arg(VantrelText::CodePoint(c)));
+            failAttempt(tr("The command holds the character %1, which cannot be sent as "
+                           "a single byte")
+                            .arg(VantrelText::CodePoint(c)));
             return;
         }
     }
     const LinkSettings settings = fSettings ? fSettings() : LinkSettings{};
     if (settings.kind() == LinkSettings::Kind::Unknown) {
         // Another attempt would read the same type: report at once.
-        endPress(
-            false,
+        failAttempt(
             tr("Unknown link type \"%1\": expected \"serial\" or \"network\"").arg(settings.fType));
         return;
     }
     fLink = fFactory(settings);
     if (!fLink) {
-        endPress(false, tr("No link could be made for link type \"%1\"").arg(settings.fType));
+        failAttempt(tr("No link could be made for link type \"%1\"").arg(settings.fType));
         return;
     }
     connect(fLink.get(), &SwitcherLink::finished, this, &CommandSender::onLinkFinished);
@@ -139,11 +142,25 @@ void CommandSender::onLinkFinished(bool ok, const QString &description)
     fLink.release()->deleteLater();
     if (ok) {
         endPress(true, QString());
-    } else if (fAttempt < MaxAttempts) {
-        fRetryTimer.start();
-    } else {
-        endPress(false, description);
+        return;
     }
+    QPointer<CommandSender> self(this);
+    emit attemptFailed(fCurrent.row, fAttempt, description);
+    if (!self || !fActive)
+        return;
+    if (fAttempt < MaxAttempts)
+        fRetryTimer.start();
+    else
+        endPress(false, description);
+}
+
+// A failure that another attempt would only repeat: the press ends at once.
+void CommandSender::failAttempt(const QString &description)
+{
+    QPointer<CommandSender> self(this);
+    emit attemptFailed(fCurrent.row, fAttempt, description);
+    if (self && fActive)
+        endPress(false, description);
 }
 
 void CommandSender::endPress(bool ok, const QString &description)

@@ -54,6 +54,14 @@ signals:
     // after every slot connected to this signal has returned (the window shows a modal message box
     // inside its slot first).
     void sendFinished(int row, bool ok, const QString &command, const QString &description);
+    // A press leaves the queue and its first attempt begins; startedAt is the
+    // wall-clock time in milliseconds since the epoch (UTC). Presses start in
+    // the order they were queued, one at a time.
+    void pressStarted(int row, qint64 startedAt);
+    // One attempt of the running press failed (attempt counts from 1). The
+    // last failed attempt of a failed press is reported here too, before
+    // sendFinished.
+    void attemptFailed(int row, int attempt, const QString &description);
 
 private:
     struct Press
@@ -66,6 +74,7 @@ private:
     void attempt();
     void onLinkFinished(bool ok, const QString &description);
     void endPress(bool ok, const QString &description);
+    void failAttempt(const QString &description);
 
     SettingsSource fSettings;
     LinkFactory fFactory;

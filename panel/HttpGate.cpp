@@ -1,5 +1,6 @@
 #include "HttpGate.h"
 
+#include "LinkSettings.h"
 #include "RemoteAuth.h"
 
 #include <QJsonDocument>
@@ -295,6 +296,9 @@ void HttpGate::refuse(QTcpSocket *socket, int status, const QByteArray &reason)
     if (status == 401)
         answer += "WWW-Authenticate: Bearer\r\n";
     socket->write(answer + "\r\n" + body);
+    const QHostAddress peer = socket->peerAddress();
+    emit requestRefused(LinkSettings::targetText(peer.toString(), socket->peerPort()), status,
+                        QString::fromUtf8(reason));
     // Whatever else the client sends is never read.
     auto found = fConnections.find(socket);
     if (found != fConnections.end()) {

@@ -32,6 +32,11 @@ public:
     // The path of WebSocket upgrades the gate lets through.
     void setWebSocketPath(const QByteArray &path) { fWebSocketPath = path; }
 
+signals:
+    // A request answered here with an error: the client's address and port,
+    // the status and why. Never anything the request carried.
+    void requestRefused(const QString &client, int status, const QString &reason);
+
 protected:
     void incomingConnection(qintptr handle) override;
 

@@ -24,6 +24,7 @@ public:
     bool listen(QString *problem);
     quint16 port() const;
     PanelEventStream *events() const { return fEvents; }
+    HttpGate *gate() const { return fGate; }
 
 private:
     void addRoutes();

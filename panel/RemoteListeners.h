@@ -26,6 +26,7 @@ public:
     PanelRemote *remote() const { return fRemote; }
 
 private:
+    frmMain *fWindow;
     PanelRemote *fRemote;
     PanelControlSocket *fControl = nullptr;
     PanelHttpApi *fHttp = nullptr;

@@ -128,11 +128,15 @@ SessionEnd::~SessionEnd()
 void SessionEnd::readSignals()
 {
     char bytes[16];
-    bool requested = false;
-    while (::read(gPipe[0], bytes, sizeof bytes) > 0)
-        requested = true;
-    if (requested)
-        fWindow->Form_EndSession();
+    ssize_t n = 0;
+    int number = 0;
+    while ((n = ::read(gPipe[0], bytes, sizeof bytes)) > 0)
+        number = bytes[0];
+    if (number == 0)
+        return;
+    // The log says which signal ended the panel.
+    const char *name = number == SIGTERM ? "TERM" : number == SIGHUP ? "HUP" : "INT";
+    fWindow->Form_EndSession(QStringLiteral("signal ") + QLatin1String(name));
 }
 
 void SessionEnd::saveAtExit()

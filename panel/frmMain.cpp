@@ -2,6 +2,7 @@
 
 #include "CommandSender.h"
 #include "LinkSettings.h"
+#include "PanelTakeLog.h"
 #include "Twips.h"
 #include "VantrelBrand.h"
 #include "VantrelError.h"
@@ -103,6 +104,10 @@ frmMain::frmMain(QWidget *parent)
     // what fConfig holds at that moment.
     fSender = new CommandSender(
         [this] { return fConfig ? LinkSettings::fromConfig(*fConfig) : LinkSettings{}; }, this);
+    // Before the window's own ending handler: a take is logged before its
+    // failure box opens.
+    fTakeLog = new PanelTakeLog(
+        fSender, [this] { return fConfig.get(); }, this);
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
     createExtras();
 }
@@ -185,6 +190,7 @@ bool frmMain::Form_Load()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                     screen()->availableGeometry()));
 
+    fTakeLog->started();
     // A message box during loading may be answered by the session ending.
     fLoading = true;
     const auto loadingEnds = qScopeGuard([this] { fLoading = false; });
@@ -360,6 +366,7 @@ void frmMain::btnItem_Click(int Index)
     // have changed while the press waited its turn or retried.
     fPressed.enqueue(Press{Index, static_cast<qint16>(position), origin, std::move(done)});
     fChosen[Index] = true;
+    fTakeLog->pressed(Index, position, origin);
     fSender->send(Index, command);
     emit rowChanged(Index);
 }
@@ -452,6 +459,7 @@ void frmMain::btnClose_Click()
     // dropped: nothing goes to the switcher once the panel has ended.
     disconnect(fSender, nullptr, this, nullptr);
     fSender->cancelAll();
+    fTakeLog->cancelled();
     abandonPresses();
 
     // Before a load there is nothing of the file's to write back.
@@ -466,6 +474,7 @@ void frmMain::btnClose_Click()
         if (!notice.isEmpty())
             VantrelMessageBox::show(this, notice);
     } catch (const VantrelError &error) {
+        fTakeLog->saved(QStringLiteral("failed"), {}, error.description());
         VantrelMessageBox::show(this, kSavePrefix + VantrelFile::kFileName + kLineBreak +
                                           error.description());
         status = 1;
@@ -488,6 +497,7 @@ QString frmMain::saveChoices()
     const QString changed = QStringLiteral("the file was changed while the panel was open");
     QList<VantrelMerge::NotKept> notKept;
     bool recovered = false;
+    bool merged = false;
     try {
         recovered = VantrelMerge::Save(
             fConfig, fLoadedFingerprint,
@@ -498,6 +508,7 @@ QString frmMain::saveChoices()
                                        "(%2), so it was left as it is")
                             .arg(changed, newer.stopDescription()));
                 notKept = VantrelMerge::PutChoices(choices, *newer.config);
+                merged = true;
                 VantrelFile::KeepUntilExit(newer.config); // the panel is ending
                 return newer.config;
             },
@@ -509,8 +520,11 @@ QString frmMain::saveChoices()
     }
     // A save interrupted since the load was finished first.
     const QString recovery = recovered ? kLineBreak + VantrelSave::kRecovered : QString();
-    if (notKept.isEmpty())
+    const QString how = merged ? QStringLiteral("merged") : QStringLiteral("saved");
+    if (notKept.isEmpty()) {
+        fTakeLog->saved(how);
         return recovered ? VantrelFile::kFileName + recovery : QString();
+    }
     QStringList gone;
     QStringList chosenThere;
     for (const VantrelMerge::NotKept &lost : std::as_const(notKept)) {
@@ -532,6 +546,7 @@ QString frmMain::saveChoices()
         why << QStringLiteral("another program saved other choices for these rows, which "
                               "stay: %1")
                    .arg(chosenThere.join(QStringLiteral(", ")));
+    fTakeLog->saved(how, gone + chosenThere);
     return kSavePrefix + VantrelFile::kFileName + kLineBreak +
            QStringLiteral("%1, and %2. Every other choice and the rest of the newer file were "
                           "saved.")
@@ -539,8 +554,10 @@ QString frmMain::saveChoices()
            recovery;
 }
 
-void frmMain::Form_EndSession()
+void frmMain::Form_EndSession(const QString &how)
 {
+    if (!fEnded && fEndHow.isEmpty())
+        fEndHow = how;
     VantrelMessageBox::closeAll();
     // A load in progress ends through its own box's Cancel, or once it is
     // done when the box did not stop it; an ending already under way goes
@@ -557,6 +574,8 @@ void frmMain::Form_CloseWhenAnswered()
     if (fEnded || fCloseRequested)
         return;
     fCloseRequested = true;
+    if (fEndHow.isEmpty())
+        fEndHow = QStringLiteral("window");
     // Any modal dialog may hold the window (a message box, the preset's name
     // box), and one may open after another: the close waits until none is
     // left and the handler that opened them has returned.
@@ -577,15 +596,20 @@ void frmMain::saveAtExit()
         return;
     fEnded = true;
     // No destructor runs after exit(): the folder is free for the next panel.
-    const auto unlock = qScopeGuard([this] { fLock.reset(); });
+    const auto unlock = qScopeGuard([this] {
+        fLock.reset();
+        fTakeLog->ended(QStringLiteral("display-gone"));
+        fTakeLog->flushAtExit();
+    });
     if (!fConfig || fLoading)
         return;
     try {
         // The same merge as Close, since the editor may have saved meanwhile;
         // a notice about rows that could not be kept can no longer be shown.
         saveChoices();
-    } catch (const VantrelError &) {
+    } catch (const VantrelError &error) {
         // Nothing can be shown any more; the earlier file stays whole.
+        fTakeLog->saved(QStringLiteral("failed"), {}, error.description());
     }
 }
 
@@ -595,12 +619,15 @@ void frmMain::endProgram(int status)
         VantrelFile::KeepUntilExit(fConfig);
     fLock.reset();
     fExitStatus = status;
+    fTakeLog->ended(fEndHow.isEmpty() ? QStringLiteral("close") : fEndHow);
     close();
     QCoreApplication::exit(status);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (!fEnded && fEndHow.isEmpty())
+        fEndHow = QStringLiteral("window");
     btnClose_Click();
     event->accept();
 }

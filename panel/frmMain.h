@@ -15,6 +15,7 @@
 #include <optional>
 
 class CommandSender;
+class PanelTakeLog;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
@@ -67,6 +68,10 @@ public:
     QTimer *tmrFlash = nullptr;
     // Takes the presses one at a time, with their retries, on timers.
     CommandSender *fSender = nullptr;
+    // The log of every take, start, end, save and preset change; also the
+    // place where remote control logs the requests it refuses
+    // (fTakeLog->log().refused(...)).
+    PanelTakeLog *fTakeLog = nullptr;
 
     std::shared_ptr<clsVantrelConfig> fConfig;
     std::array<qint16, kRows> fSentIndex{};
@@ -148,7 +153,8 @@ public slots:
     // The system asks the panel to end (shutdown, log-off, a signal): it ends
     // as Close does. An open message box is answered Cancel first, so it
     // cannot hold up the save; during loading that abandons the load.
-    void Form_EndSession();
+    // how: "session-end", or "signal TERM" and the like, for the log.
+    void Form_EndSession(const QString &how = QStringLiteral("session-end"));
     // A close request that came while a modal dialog blocked the window: it
     // is carried out once every dialog has been answered.
     void Form_CloseWhenAnswered();
@@ -234,4 +240,6 @@ private:
     bool fLoading = false;
     // An end asked for while a dialog held the panel, still to be carried out.
     bool fCloseRequested = false;
+    // How the end was asked for, for the log; empty for the Close button.
+    QString fEndHow;
 };

@@ -4,6 +4,7 @@
 // click, Take All is a series of clicks and a recall is a series of choices.
 #include "ButtonKeys.h"
 #include "CommandSender.h"
+#include "PanelTakeLog.h"
 #include "PickOnlyComboBox.h"
 #include "Twips.h"
 #include "VantrelMessageBox.h"
@@ -321,6 +322,7 @@ QStringList frmMain::recallPreset(int index, QList<int> *applied)
         if (applied)
             applied->append(row);
     }
+    fTakeLog->log().presetRecalled(preset.name, skipped);
     return skipped;
 }
 
@@ -379,8 +381,10 @@ void frmMain::btnSavePreset_Click()
         else
             presets.append(preset);
     });
-    if (saved)
+    if (saved) {
+        fTakeLog->log().presetSaved(name);
         refreshPresetList(name);
+    }
 }
 
 void frmMain::btnDeletePreset_Click()
@@ -399,8 +403,10 @@ void frmMain::btnDeletePreset_Click()
     const bool saved = savePresets(fPresetProblem, [&name](QList<Preset> &presets) {
         presets.removeIf([&name](const Preset &kept) { return kept.name == name; });
     });
-    if (saved)
+    if (saved) {
+        fTakeLog->log().presetDeleted(name);
         refreshPresetList(QString());
+    }
 }
 
 bool frmMain::savePresets(const QString &warned,

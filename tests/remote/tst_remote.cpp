@@ -3,6 +3,7 @@
 // requests that must change nothing.
 #include "RemotePanel.h"
 #include "RemoteSettings.h"
+#include "TakeLogFixture.h"
 #include "ThreadSwitcher.h"
 
 #include <QJsonArray>
@@ -126,6 +127,7 @@ void tst_remote::oscTake()
 
 void tst_remote::badRequestsChangeNothing()
 {
+    StateFolder state; // the panel's take log
     ThreadSwitcher switcher(ThreadSwitcher::Mode::Answer);
     RemotePanel panel(switcher.port());
     const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(panel.httpPort) + "\r\n";
@@ -175,6 +177,22 @@ void tst_remote::badRequestsChangeNothing()
     QVERIFY(panel.http("GET", "/api/v1/rows").startsWith("HTTP/1.1 200"));
     QTest::qWait(300);
     QCOMPARE(switcher.accepted(), 0);
+    // The gate's refusals are logged with the client, never with the secret.
+    QStringList refused;
+    bool leaked = false;
+    QVERIFY(QTest::qWaitFor([&] {
+        refused.clear();
+        for (const QJsonObject &event : state.events()) {
+            if (event.value(QLatin1String("event")).toString() == QLatin1String("refused") &&
+                event.value(QLatin1String("client")).toString().startsWith(QLatin1String("127.")))
+                refused << event.value(QLatin1String("reason")).toString().left(3);
+            leaked = leaked || QJsonDocument(event).toJson().contains(RemotePanel::kToken);
+        }
+        return refused.size() >= 7;
+    }));
+    QVERIFY(!leaked);
+    for (const char *status : {"401", "421", "403", "408"})
+        QVERIFY2(refused.contains(QLatin1String(status)), status);
 }
 
 void tst_remote::remoteSettingsFile()

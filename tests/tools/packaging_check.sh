@@ -76,6 +76,11 @@ check_options() { # program, its command or "", its help text
             value=${value/mode/refuse} value=${value/address/127.0.0.1} value=${value/port/0}
             timeout 1 "$1" --tcp-port 0 --udp-port 0 "$option" $value &>/dev/null || status=$?
             [[ $status == 124 ]] || fail "$name $option ended ($status)"
+        elif [[ $name == vantrelctl && "$2 $option" == "log --follow" ]]; then
+            # Follows the log as tail -f does, until it is stopped.
+            (cd "$work/cwd" && XDG_STATE_HOME=$work/state timeout 1 "$1" log --follow) \
+                &>/dev/null || status=$?
+            [[ $status == 124 ]] || fail "$name log --follow ended ($status)"
         else
             out=$(cd "$work/cwd" && timeout 10 "$1" ${2:+"$2" -f none} "$option" </dev/null 2>&1) ||
                 status=$?

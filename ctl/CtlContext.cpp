@@ -1,10 +1,10 @@
 #include "CtlContext.h"
 
+#include "CtlExitStatus.h"
 #include "LinkSettings.h"
 #include "VantrelError.h"
 #include "VantrelSave.h"
 #include "VantrelText.h"
-#include "Vantrelctl.h"
 #include "clsVantrelConfig.h"
 
 #include <QRegularExpression>

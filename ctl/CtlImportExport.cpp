@@ -1,9 +1,9 @@
 #include "CtlCommands.h"
 #include "CtlCsv.h"
+#include "CtlExitStatus.h"
 #include "VantrelError.h"
 #include "VantrelFile.h"
 #include "VantrelMerge.h"
-#include "Vantrelctl.h"
 #include "clsVantrelConfig.h"
 
 #include <QFile>

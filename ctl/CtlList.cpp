@@ -1,10 +1,10 @@
 #include "CtlCheck.h"
 #include "CtlCommands.h"
+#include "CtlExitStatus.h"
 #include "FileLock.h"
 #include "VantrelError.h"
 #include "VantrelFile.h"
 #include "VantrelSave.h"
-#include "Vantrelctl.h"
 #include "clsVantrelConfig.h"
 #include "modGlobal.h"
 

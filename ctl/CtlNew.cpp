@@ -1,12 +1,12 @@
 #include "CtlCheck.h"
 #include "CtlCommands.h"
 #include "CtlCsv.h"
+#include "CtlExitStatus.h"
 #include "LinkSettings.h"
 #include "SerialLineSettings.h"
 #include "VantrelError.h"
 #include "VantrelFile.h"
 #include "VantrelText.h"
-#include "Vantrelctl.h"
 #include "clsVantrelConfig.h"
 
 #include <QFileInfo>

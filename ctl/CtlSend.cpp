@@ -1,10 +1,10 @@
 #include "CommandSender.h"
 #include "CtlCommands.h"
+#include "CtlExitStatus.h"
 #include "CtlTake.h"
 #include "LinkSettings.h"
 #include "TakeLog.h"
 #include "TakeRecorder.h"
-#include "Vantrelctl.h"
 #include "clsVantrelConfig.h"
 #include "modGlobal.h"
 

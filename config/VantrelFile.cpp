@@ -117,16 +117,6 @@ void openForReading(QFile &file, const QString &path)
 
 // The shared lock for reading; an interrupted in-place save is finished
 // first, under the exclusive one. True when it was.
-bool lockForReading(std::optional<FileLock> &lock, const QString &path)
-{
-    lock.emplace(path, FileLock::Mode::Shared);
-    if (!VantrelSave::Interrupted(path))
-        return false;
-    lock.reset();
-    lock.emplace(path, FileLock::Mode::Exclusive);
-    return VantrelSave::Recover(path);
-}
-
 void serialize(const clsVantrelConfig &config, QIODevice &channel)
 {
     config.Serialize(&channel);
@@ -149,7 +139,7 @@ QString LoadResult::stopDescription() const
 LoadResult Load(const QString &path, Commands commands)
 {
     std::optional<FileLock> lock;
-    const bool recovered = lockForReading(lock, path);
+    const bool recovered = VantrelSave::LockForReading(lock, path);
     QFile file;
     openForReading(file, path);
     FileReader channel(file);
@@ -167,7 +157,7 @@ LoadResult Load(const QString &path, Commands commands)
 bool Recover(const QString &path)
 {
     std::optional<FileLock> lock;
-    return lockForReading(lock, path);
+    return VantrelSave::LockForReading(lock, path);
 }
 
 Fingerprint ReadFingerprint(const QString &path)
@@ -175,7 +165,7 @@ Fingerprint ReadFingerprint(const QString &path)
     if (!QFileInfo::exists(path))
         return {};
     std::optional<FileLock> lock;
-    lockForReading(lock, path);
+    VantrelSave::LockForReading(lock, path);
     QFile file;
     openForReading(file, path);
     FileReader channel(file);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VantrelError.h"
+#include "VantrelSave.h"
 #include "clsVantrelConfig.h"
 
 #include <QString>
@@ -14,12 +15,8 @@ namespace VantrelFile {
 
 inline const QString kFileName = QStringLiteral("vantrel.ini");
 
-// The largest file either program reads: three and a half times the largest
-// configuration the benchmarks and tests use (30,000 outputs of 10 inputs,
-// 72 MB), and at about one and a quarter bytes of memory per byte of file
-// still well within a desktop's memory. A larger file, or one line that never ends, is
-// refused with a message instead of exhausting the memory.
-inline constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+// The largest file either program reads (see VantrelSave).
+inline constexpr qint64 kMaxFileSize = VantrelSave::kMaxFileSize;
 
 // Thrown when the file cannot be opened for reading at all; other load
 // failures (a read error, an out-of-range "selected", something that is not

@@ -1,7 +1,6 @@
 #include "VantrelPresets.h"
 
 #include "FileLock.h"
-#include "VantrelFile.h"
 #include "VantrelSave.h"
 #include "VantrelText.h"
 #include "clsVantrelParser.h"
@@ -194,7 +193,10 @@ QString VantrelPresetFile::load()
     fKeepAside = false;
     fRecovered = false;
     try {
-        fRecovered = VantrelFile::Recover(fPath);
+        {
+            std::optional<FileLock> recovering;
+            fRecovered = VantrelSave::LockForReading(recovering, fPath);
+        }
         const FileLock lock(fPath, FileLock::Mode::Shared);
         return readLocked();
     } catch (const VantrelError &error) {
@@ -210,7 +212,7 @@ QString VantrelPresetFile::readLocked()
         return QString();
     int fd = -1;
     try {
-        fd = VantrelSave::OpenForReading(fPath, VantrelFile::kMaxFileSize);
+        fd = VantrelSave::OpenForReading(fPath, VantrelSave::kMaxFileSize);
     } catch (const VantrelError &error) {
         // Too large is kept aside; anything but a file is never written.
         fKeepAside = QFileInfo(fPath).isFile();

@@ -802,4 +802,14 @@ void Write(const QString &path, const Content &content)
 
 #endif
 
+bool LockForReading(std::optional<FileLock> &lock, const QString &path)
+{
+    lock.emplace(path, FileLock::Mode::Shared);
+    if (!Interrupted(path))
+        return false;
+    lock.reset();
+    lock.emplace(path, FileLock::Mode::Exclusive);
+    return Recover(path);
+}
+
 } // namespace VantrelSave

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CtlExitStatus.h"
+
 #include <QStringList>
 
 class QIODevice;
@@ -7,14 +9,6 @@ class QIODevice;
 // vantrelctl: sets up and drives the switcher from the command line with the
 // same file, model and link code as the two windows.
 namespace Vantrelctl {
-
-// Exit statuses.
-inline constexpr int kSuccess = 0;
-inline constexpr int kFailure = 1;
-inline constexpr int kBadUsage = 2;
-// import found the outputs and inputs changed by another program since it
-// read the file: the file is left as that program wrote it.
-inline constexpr int kNotImported = 3;
 
 // Runs one command line; arguments[0] is the program's name. Messages go to
 // out and err as UTF-8; export writes its CSV bytes to out unchanged. send

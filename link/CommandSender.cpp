@@ -1,5 +1,6 @@
 #include "CommandSender.h"
 
+#include "SwitcherLinkFactory.h"
 #include "VantrelText.h"
 
 #include <QDateTime>
@@ -7,7 +8,7 @@
 #include <algorithm>
 
 CommandSender::CommandSender(SettingsSource settings, QObject *parent)
-    : QObject(parent), fSettings(std::move(settings)), fFactory(&SwitcherLink::create)
+    : QObject(parent), fSettings(std::move(settings)), fFactory(&SwitcherLinkFactory::create)
 {
     fRetryTimer.setSingleShot(true);
     // A coarse timer may fire up to 5% early; the pause is a minimum.
@@ -84,7 +85,7 @@ void CommandSender::cancelAll()
 
 void CommandSender::setLinkFactory(LinkFactory factory)
 {
-    fFactory = factory ? std::move(factory) : LinkFactory(&SwitcherLink::create);
+    fFactory = factory ? std::move(factory) : LinkFactory(&SwitcherLinkFactory::create);
 }
 
 void CommandSender::setRetryDelay(std::chrono::milliseconds delay)

@@ -1,9 +1,6 @@
 #include "SwitcherLink.h"
 
 #include "LinkSettings.h"
-#include "SerialLink.h"
-#include "TcpLink.h"
-#include "UdpLink.h"
 
 SwitcherLink::SwitcherLink(const LinkSettings &settings, QObject *parent)
     : QObject(parent), fSettings(settings)
@@ -57,19 +54,4 @@ void SwitcherLink::onWatchdog()
 void SwitcherLink::timedOut()
 {
     fail(timeoutReason());
-}
-
-std::unique_ptr<SwitcherLink> SwitcherLink::create(const LinkSettings &settings)
-{
-    switch (settings.kind()) {
-    case LinkSettings::Kind::Serial:
-        return std::make_unique<SerialLink>(settings);
-    case LinkSettings::Kind::Network:
-        if (settings.usesTcp())
-            return std::make_unique<TcpLink>(settings);
-        return std::make_unique<UdpLink>(settings);
-    case LinkSettings::Kind::Unknown:
-        break;
-    }
-    return nullptr;
 }

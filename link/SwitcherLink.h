@@ -33,10 +33,6 @@ public:
     std::chrono::milliseconds timeout() const { return fTimeout; }
     bool isFinished() const { return fFinished; }
 
-    // The link the settings name. Returns nullptr for a link type that is
-    // neither "serial" nor "network".
-    static std::unique_ptr<SwitcherLink> create(const LinkSettings &settings);
-
 signals:
     void finished(bool ok, const QString &description);
 

@@ -1,7 +1,10 @@
 #include "frmMain.h"
 
 #include "CommandSender.h"
+#include "FailureNotice.h"
 #include "LinkSettings.h"
+#include "PanelKeys.h"
+#include "PanelPresets.h"
 #include "PanelTakeLog.h"
 #include "Twips.h"
 #include "VantrelBrand.h"
@@ -16,6 +19,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QLockFile>
@@ -58,6 +62,10 @@ constexpr ControlPlace kImgPend{3420, 9660, 270, 300, 37};
 constexpr ControlPlace kBtnBack{3840, 10080, 375, 375, 0};
 constexpr ControlPlace kBtnItem{4200, 10440, 1695, 375, 0};
 constexpr ControlPlace kImgSend{5970, 12225, 270, 300, 37};
+// Take All ends the presets' line, level with their list: it sends every
+// pending row and Close ends the program, so the two stand well apart (27
+// pixels across, not stacked) where a slip of the hand cannot reach both.
+constexpr QRect kBtnTakeAll = Twips::rect(8340, 4230, 1695, 375);
 
 const QString kOpenPrefix = QStringLiteral("Error opening configuration file ");
 const QString kSavePrefix = QStringLiteral("Error saving configuration file ");
@@ -109,7 +117,7 @@ frmMain::frmMain(QWidget *parent)
     fTakeLog = new PanelTakeLog(
         fSender, [this] { return fConfig.get(); }, this);
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
-    createExtras();
+    createShowControls();
 }
 
 frmMain::~frmMain()
@@ -236,7 +244,10 @@ bool frmMain::Form_Load()
         fExitStatus = 1;
         return false;
     }
-    loadPresets();
+    updateTakeAll();
+    // Beside "vantrel.ini", fixed at load like that file's own place.
+    fPresets->load(QDir::current().absoluteFilePath(VantrelPresetFile::kFileName), fConfig,
+                   QList<QComboBox *>(cboItem.cbegin(), cboItem.cbegin() + fRowCount));
     // The session ended, or the window was asked to close, while a box of
     // the load was open and the load went on: the panel ends now, as Close.
     if (fCloseRequested) {
@@ -437,6 +448,140 @@ QString frmMain::rowCommand(int row) const
     if (output.fSelected == -1 || position < 0 || position >= output.fInputs.size())
         return QString();
     return DecodeEscapes(output.fInputs.at(position).fCommand);
+}
+
+// The additions for the changes between shows sit beside the window's own
+// controls, after them in the tab order, and reach the rows only through the
+// rows' own handlers: a hotkey is a click, Take All a series of clicks and a
+// recall a series of choices.
+void frmMain::createShowControls()
+{
+    fAskPresetName = PanelPresets::askName;
+    fPresets = new PanelPresets(
+        this, fPresetFile, fTakeLog, [this] { return fEnded; },
+        [this](QWidget *parent, const QString &offered) {
+            return fAskPresetName(parent, offered);
+        });
+    lblPresets = fPresets->label();
+    cboPresets = fPresets->list();
+    btnSavePreset = fPresets->saveButton();
+    btnDeletePreset = fPresets->deleteButton();
+    connect(fPresets, &PanelPresets::changed, this, &frmMain::presetsChanged);
+
+    btnTakeAll = new QPushButton(tr("Take All"), this);
+    btnTakeAll->setObjectName(QStringLiteral("btnTakeAll"));
+    btnTakeAll->setGeometry(kBtnTakeAll);
+    btnTakeAll->setToolTip(tr("Sends every row whose pending lamp is red, in row order (%1)")
+                               .arg(PanelKeys::takeAllKey().toString(QKeySequence::NativeText)));
+    btnTakeAll->setEnabled(false);
+    connect(btnTakeAll, &QPushButton::clicked, this, &frmMain::btnTakeAll_Click);
+
+    PanelKeys::bind(this, QList<QPushButton *>(btnItem.cbegin(), btnItem.cend()), btnTakeAll,
+                    [this](int row) {
+                        fPressOrigin = TakeOrigin{TakeOrigin::Source::Key, {}};
+                        btnItem[row]->click();
+                        fPressOrigin = TakeOrigin{};
+                    });
+    // After btnItem_Click has queued the press: the row may no longer be one
+    // Take All would send.
+    for (QPushButton *button : btnItem)
+        connect(button, &QPushButton::clicked, this, &frmMain::updateTakeAll);
+
+    fNotice = new FailureNotice(this);
+    lblNotice = fNotice->label();
+    tmrNotice = fNotice->timer();
+}
+
+void frmMain::showFailureNotice(int row, const QString &message)
+{
+    // The whole message stays on the row's sent lamp, which turns red; the
+    // notice is one line that names the row.
+    imgSend[row]->setToolTip(message);
+    fNotice->show(row, fConfig->fOutputs.at(row)->fOutputName, message);
+}
+
+void frmMain::lampChanged(const QLabel *lamp, const QLabel *master)
+{
+    const auto found = std::find(imgPend.cbegin(), imgPend.cend(), lamp);
+    if (found != imgPend.cend()) {
+        fPendingLit[size_t(found - imgPend.cbegin())] = master == imgRedMaster;
+        emit rowChanged(int(found - imgPend.cbegin()));
+    }
+    const auto sent = std::find(imgSend.cbegin(), imgSend.cend(), lamp);
+    if (sent != imgSend.cend()) {
+        fSentLamp[size_t(sent - imgSend.cbegin())] = master == imgGreenMaster ? SentLamp::Green
+                                                     : master == imgRedMaster ? SentLamp::Red
+                                                                              : SentLamp::Off;
+        emit rowChanged(int(sent - imgSend.cbegin()));
+    }
+    updateTakeAll();
+}
+
+void frmMain::updateTakeAll()
+{
+    if (!btnTakeAll)
+        return;
+    // A row whose choice is already on its way is not taken twice.
+    bool any = false;
+    for (int row = 0; row < fRowCount && !any; ++row)
+        any = fPendingLit[row] && !fSender->isQueued(row, rowCommand(row));
+    btnTakeAll->setEnabled(any && !fEnded);
+}
+
+void frmMain::btnTakeAll_Click()
+{
+    takeAll(TakeOrigin{TakeOrigin::Source::TakeAll, {}});
+}
+
+QList<int> frmMain::takeAll(const TakeOrigin &origin)
+{
+    // Each row is pressed as its own button would be: it waits its turn in
+    // the same queue and ends with its own lamps and, failing, its own
+    // message, while the rows after it go on.
+    QList<int> taken;
+    for (int row = 0; row < fRowCount && !fEnded; ++row) {
+        if (fPendingLit[row] && !fSender->isQueued(row, rowCommand(row))) {
+            fPressOrigin = origin;
+            btnItem_Click(row);
+            taken.append(row);
+        }
+    }
+    updateTakeAll();
+    return taken;
+}
+
+void frmMain::pressRow(int row, const TakeOrigin &origin, TakeDone done)
+{
+    fPressOrigin = origin;
+    fPressDone = std::move(done);
+    // As a click: btnItem_Click, then Take All's state; a disabled button
+    // (a row without an output) does nothing, and the requester learns why.
+    if (row >= 0 && row < kRows)
+        btnItem[row]->click();
+    fPressOrigin = TakeOrigin{};
+    if (TakeDone unheard = std::exchange(fPressDone, TakeDone{}))
+        unheard(false, fEnded ? tr("The panel has closed; nothing was sent.")
+                              : tr("Row %1 has no output.").arg(row + 1));
+}
+
+void frmMain::cboPresets_Click(int index)
+{
+    fPresets->recallPicked(index);
+}
+
+QStringList frmMain::recallPreset(int index, QList<int> *applied)
+{
+    return fPresets->recall(index, applied);
+}
+
+void frmMain::btnSavePreset_Click()
+{
+    fPresets->saveShown();
+}
+
+void frmMain::btnDeletePreset_Click()
+{
+    fPresets->deleteShown();
 }
 
 void frmMain::tmrFlash_Timer()

@@ -15,6 +15,8 @@
 #include <optional>
 
 class CommandSender;
+class FailureNotice;
+class PanelPresets;
 class PanelTakeLog;
 class QCloseEvent;
 class QComboBox;
@@ -95,12 +97,10 @@ public:
     // when the operator cancels. Tests replace it.
     std::function<std::optional<QString>(QWidget *parent, const QString &offered)> fAskPresetName;
     VantrelPresetFile fPresetFile;
-    QString fPresetProblem; // what the last reading of it met, as the operator was warned
     // A short notice of a take from elsewhere that failed: it shows without
     // holding the panel up, since nobody may be at the PC, and clears itself.
     QLabel *lblNotice = nullptr;
     QTimer *tmrNotice = nullptr;
-    static constexpr std::chrono::milliseconds kNoticePeriod{15000};
 
     // Told once a take has ended: ok, or the failure text the window shows.
     using TakeDone = std::function<void(bool ok, const QString &failure)>;
@@ -181,24 +181,11 @@ private:
     // The end of a press: lamps, flash and fSentIndex as the outcome says.
     void btnItem_SendEnded(int Index, bool ok, const QString &command, const QString &description);
     bool confirmPartialLoad(const QString &description);
-    void createExtras();
-    void loadPresets();
-    // Reads the presets file anew and shows its presets, `current` chosen;
-    // warns when it cannot be read whole. False when the operator cancelled
-    // that warning (a save then changes nothing) or the panel ended.
-    bool rereadPresets(const QString &current);
+    void createShowControls();
     void lampChanged(const QLabel *lamp, const QLabel *master);
     void updateTakeAll();
     // The text a press of the row would send now.
     QString rowCommand(int row) const;
-    // Why a preset's row no longer fits the panel; empty when it fits.
-    QString presetRowMismatch(const PresetRow &saved) const;
-    // Applies one change to the presets file as it is when the change is
-    // written (see VantrelPresetFile::update); a problem reading it other
-    // than the one the operator was warned of writes nothing.
-    bool savePresets(const QString &warned,
-                     const std::function<void(QList<Preset> &presets)> &change);
-    void refreshPresetList(const QString &current);
     bool claimFolder();
     // Writes the choices, into a newer file if another program saved one.
     // Returns a notice for the operator when some rows' choices could not be
@@ -224,6 +211,8 @@ private:
     std::array<SentLamp, kRows> fSentLamp{};
     std::array<TakeResult, kRows> fLastResult{};
     std::array<QString, kRows> fLastResultText{};
+    PanelPresets *fPresets = nullptr;
+    FailureNotice *fNotice = nullptr;
     void showFailureNotice(int row, const QString &message);
     // Tells every press still waiting that it will not be sent.
     void abandonPresses();

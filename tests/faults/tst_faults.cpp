@@ -6,6 +6,7 @@
 #include "LargeConfig.h"
 #include "LoopbackListener.h"
 #include "SerialPortMap.h"
+#include "SwitcherLinkFactory.h"
 #include "ThreadSwitcher.h"
 #include "VantrelFile.h"
 
@@ -80,7 +81,7 @@ public:
             ++attempts;
             if (fLast)
                 linksPiledUp = true;
-            auto link = SwitcherLink::create(s);
+            auto link = SwitcherLinkFactory::create(s);
             link->setTimeout(watchdog);
             QObject::connect(link.get(), &SwitcherLink::finished, link.get(),
                              [this](bool, const QString &reason) { reasons.append(reason); });

@@ -2,6 +2,7 @@
 // this test starts.
 #include "CommandSender.h"
 #include "LoopbackListener.h"
+#include "SwitcherLinkFactory.h"
 #include "TcpLink.h"
 #include "ThreadSwitcher.h"
 
@@ -160,7 +161,7 @@ void tst_networklinks::refusedPortFailsFourTimes()
         [&] { return network(QStringLiteral("TCP"), QStringLiteral("127.0.0.1"), port); });
     sender.setLinkFactory([&](const LinkSettings &s) {
         ++attempts;
-        return SwitcherLink::create(s);
+        return SwitcherLinkFactory::create(s);
     });
     QSignalSpy finished(&sender, &CommandSender::sendFinished);
     sender.send(0, QStringLiteral("A"));
@@ -206,7 +207,7 @@ void tst_networklinks::silentPeersEndInBoundedTime()
         [&] { return network(QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), port); });
     sender.setRetryDelay(1ms);
     sender.setLinkFactory([](const LinkSettings &s) {
-        auto link = SwitcherLink::create(s);
+        auto link = SwitcherLinkFactory::create(s);
         link->setTimeout(250ms);
         return link;
     });

@@ -4,6 +4,7 @@
 #include "SerialLineSettings.h"
 #include "SerialLink.h"
 #include "SerialPortMap.h"
+#include "SwitcherLinkFactory.h"
 
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -170,7 +171,7 @@ void tst_seriallink::failuresAreRetriedThenReported()
     sender.setRetryDelay(1ms);
     sender.setLinkFactory([&](const LinkSettings &s) {
         ++attempts;
-        return SwitcherLink::create(s);
+        return SwitcherLinkFactory::create(s);
     });
     QSignalSpy finished(&sender, &CommandSender::sendFinished);
     sender.send(0, QStringLiteral("A"));
@@ -195,7 +196,7 @@ void tst_seriallink::stuckAttemptClosesThePortForTheRetry()
     sender.setLinkFactory([&](const LinkSettings &s) {
         if (++attempts == 2)
             fNotifier->setEnabled(true);
-        auto link = SwitcherLink::create(s);
+        auto link = SwitcherLinkFactory::create(s);
         link->setTimeout(50ms);
         return link;
     });

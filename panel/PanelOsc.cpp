@@ -6,6 +6,7 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <cmath>
+#include <cstring>
 #include <lo/lo.h>
 #include <memory>
 
@@ -17,22 +18,32 @@ struct MessageFree
 };
 using Message = std::unique_ptr<std::remove_pointer_t<lo_message>, MessageFree>;
 
+// Reads an argument's number where liblo left it: in the message's bytes,
+// aligned to four, while lo_arg's union asks for eight.
+template <typename Number> Number copied(const char *bytes)
+{
+    Number number;
+    std::memcpy(&number, bytes, sizeof number);
+    return number;
+}
+
 // An OSC argument as JSON: numbers (whole floats too, as some consoles only
 // send floats) and strings; anything else is not a valid argument.
 std::optional<QJsonValue> argument(char type, const lo_arg *value)
 {
+    const auto *bytes = reinterpret_cast<const char *>(value);
     switch (type) {
     case LO_INT32:
-        return QJsonValue(value->i);
+        return QJsonValue(int(copied<qint32>(bytes)));
     case LO_INT64:
-        return QJsonValue(double(value->h));
+        return QJsonValue(double(copied<qint64>(bytes)));
     case LO_FLOAT:
-        return QJsonValue(double(value->f));
+        return QJsonValue(double(copied<float>(bytes)));
     case LO_DOUBLE:
-        return QJsonValue(value->d);
+        return QJsonValue(copied<double>(bytes));
     case LO_STRING:
     case LO_SYMBOL:
-        return QJsonValue(QString::fromUtf8(&value->s));
+        return QJsonValue(QString::fromUtf8(bytes));
     default:
         return std::nullopt;
     }

@@ -16,6 +16,7 @@
     let rows = [];           // the panel's rows, as it last told them
     let views = [];          // the elements of each row, by position
     const picks = new Map(); // row number -> list position picked here, not taken
+    const awaited = new Map(); // row number -> whether it has been busy since pressed
     let panelTakeAll = null; // the panel's own word on Take All, when it gives one
     let live = false;
     let socket = null;
@@ -192,10 +193,11 @@
         }
         rows[i] = state;
         showRow(state);
+        noteOutcome(state);
     }
 
     function applyState(message) {
-        if (!Array.isArray(message.rows)) {
+        if (!Array.isArray(message.rows) || !message.rows.every((row) => row && typeof row === 'object')) {
             return;
         }
         if (message.rows.length !== views.length) {
@@ -273,7 +275,8 @@
     }
 
     // Inputs picked here are taken first, in row order, then whatever the
-    // panel itself has pending.
+    // panel itself has pending. The panel answers Take All at once with the
+    // rows it pressed; their outcomes come through the event stream.
     async function takeAll() {
         const button = byId('takeAll');
         button.disabled = true;
@@ -283,7 +286,6 @@
                     return;
                 }
             }
-            const pendingBefore = new Set(rows.filter((s) => s.pending).map((s) => s.row));
             const result = await act(() => request('take-all', {}));
             if (!result) {
                 return;
@@ -292,16 +294,39 @@
                 notify(`Take All: ${failureText(result)}`);
                 return;
             }
-            applyState(result.answer);
-            const failed = rows.filter((s) => pendingBefore.has(s.row) && s.result === 'failed');
-            failed.forEach((s) => showFailure(views[s.row - 1], s.resultText || 'The send failed.'));
-            if (failed.length > 0) {
-                notify(failed.map((s) => `${s.output}: ${s.resultText || 'the send failed'}`).join('; '));
-            } else {
-                say('Take All done.');
-            }
+            awaitOutcomes(result.answer.rows);
         } finally {
             showControls();
+        }
+    }
+
+    // Rows pressed for this page without waiting for their ends: a row's
+    // outcome is the first event after it has been busy.
+    function awaitOutcomes(pressed) {
+        (Array.isArray(pressed) ? pressed : []).forEach((entry) => {
+            const number = typeof entry === 'number' ? entry : entry && entry.row;
+            if (views[number - 1]) {
+                showFailure(views[number - 1], '');
+                awaited.set(number, false);
+            }
+        });
+    }
+
+    function noteOutcome(state) {
+        if (!awaited.has(state.row)) {
+            return;
+        }
+        if (state.busy) {
+            awaited.set(state.row, true);
+        } else if (awaited.get(state.row)) {
+            awaited.delete(state.row);
+            if (state.result === 'failed') {
+                const text = state.resultText || 'The send failed.';
+                showFailure(views[state.row - 1], text);
+                notify(`${state.output}: ${text}`);
+            } else {
+                say(`${state.output}: ${state.inputs[state.chosen] || ''} sent.`);
+            }
         }
     }
 
@@ -319,8 +344,13 @@
             notify(`Preset ${name}: ${failureText(result)}`);
             return;
         }
-        applyState(result.answer);
-        say(`Preset ${name} recalled${takeToo ? ' and taken' : ''}.`);
+        awaitOutcomes(result.answer.taken);
+        const skipped = Array.isArray(result.answer.skipped) ? result.answer.skipped : [];
+        if (skipped.length > 0) {
+            notify(`Preset ${name}: ${skipped.join('; ')}`);
+        } else {
+            say(`Preset ${name} recalled${takeToo ? ' and taken' : ''}.`);
+        }
     }
 
     function say(text) {

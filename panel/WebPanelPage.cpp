@@ -52,11 +52,8 @@ const QList<QPair<QByteArray, QByteArray>> &WebPanelPage::headers()
         {"Content-Security-Policy",
          "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
          "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
-        {"X-Content-Type-Options", "nosniff"},
         {"X-Frame-Options", "DENY"},
         {"Referrer-Policy", "no-referrer"},
-        // Revalidated every time: the files change with the program.
-        {"Cache-Control", "no-cache"},
     };
     return kHeaders;
 }

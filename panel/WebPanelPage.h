@@ -28,8 +28,9 @@ public:
     // Every path file() answers, "/" first.
     static QStringList paths();
 
-    // The headers each of these files goes out with: a policy that lets the
-    // page load only its own files and talk only to its own listener, no
-    // guessing of types, and a fresh check after the program is updated.
+    // The headers each of these files goes out with, beside those of every
+    // answer of the listener (no caching, no guessing of types): a policy
+    // that lets the page load only its own files and talk only to its own
+    // listener, inside no other page, and no address passed on.
     static const QList<QPair<QByteArray, QByteArray>> &headers();
 };

@@ -6,7 +6,7 @@
 (() => {
     const api = '/api/v1/';
     const byId = (id) => document.getElementById(id);
-    const sentAlt = { off: '', green: 'sent', red: 'send failed' };
+    const sentLabel = { off: 'idle', green: 'sent', red: 'send failed' };
     // The event stream is checked this often when nothing has come through:
     // a link that died without closing (a phone's Wi-Fi) is found this way.
     const quietCheckMs = 15000;
@@ -105,16 +105,20 @@
         }
     }
 
-    function setLamp(img, colour, alt) {
-        if (img.dataset.lamp !== colour) {
-            img.dataset.lamp = colour;
-            img.src = `lamp-${colour}.png`;
+    function setLamp(lamp, colour, label) {
+        if (lamp.dataset.lamp !== colour) {
+            lamp.dataset.lamp = colour;
         }
-        img.alt = alt;
+        lamp.setAttribute('aria-label', label);
+    }
+
+    // The panel counts inputs from 1 (0 for none); a list's positions from 0.
+    function position(state) {
+        return Number.isInteger(state.chosen) ? state.chosen - 1 : -1;
     }
 
     function chosenHere(state) {
-        return picks.has(state.row) ? picks.get(state.row) : state.chosen;
+        return picks.has(state.row) ? picks.get(state.row) : position(state);
     }
 
     function showRow(state) {
@@ -135,10 +139,10 @@
         }
         const chosen = chosenHere(state);
         view.pick.selectedIndex = chosen;
-        const pending = Boolean(state.pending) || chosen !== state.chosen;
-        setLamp(view.pend, pending ? 'red' : 'off', pending ? 'pending' : '');
-        const sent = sentAlt[state.sent] !== undefined ? state.sent : 'off';
-        setLamp(view.sent, sent, sentAlt[sent]);
+        const pending = Boolean(state.pending) || chosen !== position(state);
+        setLamp(view.pend, pending ? 'red' : 'off', pending ? 'pending' : 'not pending');
+        const sent = sentLabel[state.sent] !== undefined ? state.sent : 'off';
+        setLamp(view.sent, sent, sentLabel[sent]);
         view.sent.title = state.result === 'failed' ? state.resultText || '' : '';
         view.take.setAttribute('aria-busy', state.busy ? 'true' : 'false');
         view.pick.disabled = !enabled || !live;
@@ -188,7 +192,7 @@
         }
         const before = rows[i];
         if (picks.has(state.row) &&
-            (state.chosen === picks.get(state.row) || before.chosen !== state.chosen)) {
+            (position(state) === picks.get(state.row) || before.chosen !== state.chosen)) {
             picks.delete(state.row);
         }
         rows[i] = state;
@@ -236,7 +240,7 @@
         if (!state) {
             return;
         }
-        if (view.pick.selectedIndex === state.chosen) {
+        if (view.pick.selectedIndex === position(state)) {
             picks.delete(view.number);
         } else {
             picks.set(view.number, view.pick.selectedIndex);
@@ -307,7 +311,7 @@
             const number = typeof entry === 'number' ? entry : entry && entry.row;
             if (views[number - 1]) {
                 showFailure(views[number - 1], '');
-                awaited.set(number, false);
+                awaited.set(number, Boolean(rows[number - 1] && rows[number - 1].busy));
             }
         });
     }
@@ -325,7 +329,7 @@
                 showFailure(views[state.row - 1], text);
                 notify(`${state.output}: ${text}`);
             } else {
-                say(`${state.output}: ${state.inputs[state.chosen] || ''} sent.`);
+                say(`${state.output}: ${state.inputs[position(state)] || ''} sent.`);
             }
         }
     }
@@ -432,6 +436,9 @@
                 retryMs = firstRetryMs;
                 showLink('live', 'Connected to the panel');
                 applyState(message);
+                if (message.presets) {
+                    applyPresets(message.presets);
+                }
                 showAll();
             } else if (message.type === 'row' && message.row) {
                 applyRow(message.row);

@@ -125,6 +125,8 @@ def wait(driver, what, condition, seconds=5):
 
 def main():
     folder = tempfile.mkdtemp(prefix='vantrel-web-')
+    # The panel's control socket, where vantrelctl finds it, in a folder of this run.
+    os.environ['XDG_RUNTIME_DIR'] = folder
     switcher = Switcher()
     ini, presets = configuration(switcher.port)
     for name, text in (('vantrel.ini', ini), ('vantrel-presets.ini', presets)):
@@ -158,7 +160,7 @@ def main():
 
 def run(driver, panel, switcher, ctl, base, login):
     js = driver.execute_script
-    shown = lambda id: js(f'const e = document.getElementById("{id}"); return !!e && e.offsetParent !== null')
+    shown = lambda id: js(f'const e = document.getElementById("{id}"); return !!e && e.getClientRects().length > 0')
     lamp = lambda row, kind: js(f'return document.querySelector("#rows > :nth-child({row}) .{kind}").dataset.lamp')
     size = lambda w, h: driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {
         'width': w, 'height': h, 'deviceScaleFactor': 1, 'mobile': w < 600})
@@ -231,9 +233,11 @@ def run(driver, panel, switcher, ctl, base, login):
 
     # Phone and desktop: no sideways scrolling, every control on screen and
     # reached by Tab; big enough for a finger on the phone; one screen on the desktop.
+    Select(driver.find_element('id', 'input1')).select_by_index(1)
     shots = os.environ.get('VANTREL_SCREENSHOTS')
     for w, h, name in ((360, 740, 'phone'), (1024, 768, 'tablet'), (1280, 800, None)):
         size(w, h)
+        js('document.activeElement.blur(); window.scrollTo(0, 0)')
         time.sleep(0.2)
         if shots and name:
             driver.save_screenshot(os.path.join(shots, f'browser-panel-{name}.png'))
@@ -245,7 +249,6 @@ def run(driver, panel, switcher, ctl, base, login):
         for id, box in controls:
             check(0 <= box['left'] and box['right'] <= w, f'{w} px: {id} off screen {box}')
             check(id == 'recallTake' or box['height'] >= 44, f'{w} px: {id} smaller than a finger {box}')
-        js('document.activeElement.blur(); window.scrollTo(0, 0)')
         reached = set()
         for _ in range(len(controls) + 3):
             ActionChains(driver).send_keys(Keys.TAB).perform()
@@ -262,6 +265,7 @@ def run(driver, panel, switcher, ctl, base, login):
               f'(min {min(delays):.0f}, max {max(delays):.0f}, {len(delays)} takes)')
 
     # A failed send shows its text on the page that pressed, and the page goes on.
+    switcher.server.shutdown(socket.SHUT_RDWR)
     switcher.server.close()
     Select(driver.find_element('id', 'input2')).select_by_index(0)
     driver.find_element('id', 'take2').click()

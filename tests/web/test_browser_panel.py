@@ -145,6 +145,7 @@ def main():
     options.binary_location = '/usr/bin/chromium'
     for flag in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'):
         options.add_argument(flag)
+    options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
     driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
     try:
         run(driver, panel, switcher, ctl, base, login.group(0))
@@ -174,6 +175,16 @@ def run(driver, panel, switcher, ctl, base, login):
                   and "script-src 'self'" in (h['Content-Security-Policy'] or '')
                   and "default-src 'none'" in h['Content-Security-Policy'] and h['Cache-Control'],
                   f'{path}: headers {dict(h)}')
+
+    # The page's files are open to a GET for this machine only; the rest needs the secret.
+    for method, path, host, status in (('GET', '/', 'rebind.example', 421), ('POST', '/', None, 401),
+                                       ('GET', '/api/v1/rows', None, 401)):
+        request = urllib.request.Request(base + path, method=method, headers={'Host': host} if host else {})
+        try:
+            code = urllib.request.urlopen(request, timeout=5).status
+        except urllib.error.HTTPError as error:
+            code = error.code
+        check(code == status, f'{method} {path} (Host {host}) answered {code}, not {status}')
 
     # No session, or a wrong token: the page says how to get access and offers no control.
     for url in (base + '/', base + '/login?token=' + '0' * 32):
@@ -263,6 +274,9 @@ def run(driver, panel, switcher, ctl, base, login):
     if delays:
         print(f'window take to page lamp: median {statistics.median(delays):.0f} ms '
               f'(min {min(delays):.0f}, max {max(delays):.0f}, {len(delays)} takes)')
+
+    blocked = [line['message'] for line in driver.get_log('browser') if 'Content Security Policy' in line['message']]
+    check(not blocked, f'the page broke its own policy: {blocked}')
 
     # A failed send shows its text on the page that pressed, and the page goes on.
     switcher.server.shutdown(socket.SHUT_RDWR)

@@ -254,7 +254,7 @@ def run(driver, panel, switcher, ctl, base, login):
             driver.save_screenshot(os.path.join(shots, f'browser-panel-{name}.png'))
         page = js('const e = document.documentElement; return [e.scrollWidth, e.clientWidth, e.scrollHeight]')
         check(page[0] <= page[1], f'{w} px: scrolls sideways {page}')
-        check(w < 1280 or page[2] <= h, f'{w} px: the rows do not fit {page}')
+        check(w < 1024 or page[2] <= h, f'{w} px: the rows do not fit {page}')
         controls = js('return [...document.querySelectorAll("#panel button:enabled, #panel select:enabled,'
                       ' #panel input:enabled")].map(e => [e.id, JSON.parse(JSON.stringify(e.getBoundingClientRect()))])')
         for id, box in controls:

@@ -523,6 +523,8 @@
         retryMs = firstRetryMs;
         connect();
     });
+    // The device itself says its network has gone (a phone out of Wi-Fi).
+    window.addEventListener('offline', reconnectSoon);
     window.addEventListener('online', () => {
         if (!live) {
             retryMs = firstRetryMs;

@@ -278,6 +278,16 @@ def run(driver, panel, switcher, ctl, base, login):
     blocked = [line['message'] for line in driver.get_log('browser') if 'Content Security Policy' in line['message']]
     check(not blocked, f'the page broke its own policy: {blocked}')
 
+    # A lost link is shown plainly, and the page comes back by itself.
+    offline = lambda on: driver.execute_cdp_cmd('Network.emulateNetworkConditions', {
+        'offline': on, 'latency': 0, 'downloadThroughput': -1, 'uploadThroughput': -1})
+    offline(True)
+    wait(driver, 'a lost link not shown', lambda: js('return document.getElementById("link").dataset.state') == 'lost'
+         and not driver.find_element('id', 'take1').is_enabled())
+    offline(False)
+    wait(driver, 'the page did not reconnect', lambda: js('return document.getElementById("link").dataset.state') == 'live'
+         and driver.find_element('id', 'take1').is_enabled(), 15)
+
     # A failed send shows its text on the page that pressed, and the page goes on.
     switcher.server.shutdown(socket.SHUT_RDWR)
     switcher.server.close()

@@ -260,6 +260,8 @@
         }
         const inputName = view.pick.options[input].text;
         showFailure(view, '');
+        // This answer tells the outcome; an earlier Take All's wait is over.
+        awaited.delete(view.number);
         const result = await act(() => request('take', { row: view.number, input: input + 1 }));
         if (!result) {
             return false;

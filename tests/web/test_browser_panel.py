@@ -138,7 +138,8 @@ def main():
         shutil.rmtree(folder)
         skip('vantrelctl remote enable: ' + enabled.stderr.strip())
     login = re.search(r'(http://[^\s/]+)(/login\?token=\S+)', ctl('remote', 'show').stdout)
-    check(login, 'vantrelctl remote show printed no login address')
+    if not check(login, 'vantrelctl remote show printed no login address'):
+        return 1
     base = login.group(1)
     panel = Panel(folder)
     options = webdriver.ChromeOptions()

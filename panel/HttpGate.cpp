@@ -210,7 +210,8 @@ bool HttpGate::admit(QTcpSocket *socket, Connection &connection, qsizetype heade
         return false;
     }
     // /login checks the token of its own URL.
-    if (head.path != "/login") {
+    const bool open = head.method == "GET" && fOpenPaths.contains(head.path);
+    if (head.path != "/login" && !open) {
         const RemoteAuth::Decision decision =
             fAuth->check(host, head.value("Authorization"), head.value("Cookie"));
         if (decision.verdict != RemoteAuth::Verdict::Allowed) {

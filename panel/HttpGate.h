@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QTcpServer>
 #include <chrono>
 
@@ -31,6 +32,9 @@ public:
     void setRequestTimeout(std::chrono::milliseconds timeout) { fTimeout = timeout; }
     // The path of WebSocket upgrades the gate lets through.
     void setWebSocketPath(const QByteArray &path) { fWebSocketPath = path; }
+    // Paths a GET may fetch without the secret (the browser panel's files,
+    // which hold nothing of the panel); the Host is checked all the same.
+    void setOpenPaths(const QSet<QByteArray> &paths) { fOpenPaths = paths; }
 
 signals:
     // A request answered here with an error: the client's address and port,
@@ -70,5 +74,6 @@ private:
     const RemoteAuth *fAuth;
     std::chrono::milliseconds fTimeout = kRequestTimeout;
     QByteArray fWebSocketPath;
+    QSet<QByteArray> fOpenPaths;
     QHash<QTcpSocket *, Connection> fConnections;
 };

@@ -3,6 +3,7 @@
 #include "HttpGate.h"
 #include "PanelEventStream.h"
 #include "PanelRemote.h"
+#include "WebPanelPage.h"
 
 #include <QHostAddress>
 #include <QHttpServer>
@@ -11,6 +12,7 @@
 #include <QHttpServerResponse>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QUrlQuery>
 #include <QWebSocket>
@@ -71,10 +73,18 @@ TakeOrigin originOf(const QHttpServerRequest &request, const QTcpSocket *socket)
     return TakeOrigin{TakeOrigin::Source::Http, client};
 }
 
-const char kPlaceholderPage[] =
-    "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Vantrel</title></head>\n"
-    "<body><h1>Vantrel</h1><p>The panel's remote control is on. The browser panel will be "
-    "served here; the API is under <code>/api/v1/</code>.</p></body></html>\n";
+// The browser panel's files. A wrong login in a browser gets the page as
+// well, which then says how to get access.
+QHttpServerResponse pageFile(const QString &path, Status status = Status::Ok)
+{
+    const std::optional<WebPanelPage::File> file = WebPanelPage::file(path);
+    if (!file)
+        return failure(500, QStringLiteral("the page is missing from the program"));
+    QHttpServerResponse response(file->contentType, file->body, status);
+    for (const auto &[name, value] : WebPanelPage::headers())
+        response.setHeader(name, value);
+    return response;
+}
 
 } // namespace
 
@@ -118,22 +128,26 @@ quint16 PanelHttpApi::port() const
 
 void PanelHttpApi::addRoutes()
 {
-    fServer->route(QStringLiteral("/"), [](const QHttpServerRequest &request) {
-        if (auto refused = wrongMethod(request, Method::Get))
-            return std::move(*refused);
-        QHttpServerResponse page(QByteArrayLiteral("text/html; charset=utf-8"),
-                                 QByteArray(kPlaceholderPage));
-        page.addHeader(QByteArrayLiteral("Content-Security-Policy"),
-                       QByteArrayLiteral("default-src 'self'; frame-ancestors 'none'"));
-        return page;
-    });
+    QSet<QByteArray> openPaths;
+    for (const QString &path : WebPanelPage::paths()) {
+        openPaths.insert(path.toUtf8());
+        fServer->route(QRegularExpression::escape(path), [path](const QHttpServerRequest &request) {
+            if (auto refused = wrongMethod(request, Method::Get))
+                return std::move(*refused);
+            return pageFile(path);
+        });
+    }
+    fGate->setOpenPaths(openPaths);
     fServer->route(QStringLiteral("/login"), [this](const QHttpServerRequest &request) {
         if (auto refused = wrongMethod(request, Method::Get))
             return std::move(*refused);
         const QByteArray token =
             request.query().queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8();
-        if (!fAuth.tokenMatches(token))
+        if (!fAuth.tokenMatches(token)) {
+            if (request.value(QByteArrayLiteral("Accept")).contains("text/html"))
+                return pageFile(QStringLiteral("/"), Status::Unauthorized);
             return failure(401, QStringLiteral("a valid token is needed"));
+        }
         QHttpServerResponse response(Status::SeeOther);
         response.addHeader(QByteArrayLiteral("Location"), QByteArrayLiteral("/"));
         response.addHeader(QByteArrayLiteral("Set-Cookie"), fAuth.setCookieHeader());

@@ -123,5 +123,8 @@ send,"Studio B",P|Presenter\ Laptop,Playout\ Server
 send,3,M|Multiviewer
 -f,missing.ini,send,S|
 import,--enc|--encoding
+take,Stu|Studio\ A,Studio\ B
+log,--f|--file,--failed,--follow
+remote,di|disable
 TABLE
 echo "PASS"

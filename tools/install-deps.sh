@@ -2,8 +2,8 @@
 # Installs the Debian packages Vantrel needs to build, test and run, but only
 # those that are missing, so a second run is quick and needs no network.
 # "--test" adds what only the test run uses: clang with libFuzzer for the
-# configuration fuzzer, clang-format for the format check, lintian and
-# appstream (appstreamcli) for the package check, acl and attr for the tests
+# configuration fuzzer, lld to link the suites faster, clang-format for the
+# format check, lintian and appstream (appstreamcli) for the package check, acl and attr for the tests
 # of what a save keeps, and Chromium with its driver and Selenium for the
 # browser panel's tests. dpkg-dev (dpkg-shlibdeps) and file are what CPack
 # needs to find the package's library dependencies.
@@ -16,7 +16,7 @@ packages=(
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
 if [[ ${1:-} == --test ]]; then
-    packages+=(clang libclang-rt-dev clang-format lintian appstream
+    packages+=(clang libclang-rt-dev lld clang-format lintian appstream
         acl attr chromium chromium-driver python3-selenium)
 fi
 

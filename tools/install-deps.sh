@@ -3,10 +3,11 @@
 # those that are missing, so a second run is quick and needs no network.
 # "--test" adds what only the test run uses: clang with libFuzzer for the
 # configuration fuzzer, lld to link the suites faster, clang-format for the
-# format check, lintian and appstream (appstreamcli) for the package check, acl and attr for the tests
-# of what a save keeps, and Chromium with its driver and Selenium for the
-# browser panel's tests. dpkg-dev (dpkg-shlibdeps) and file are what CPack
-# needs to find the package's library dependencies.
+# format check, lintian and appstream (appstreamcli) for the package check,
+# acl and attr for the tests of what a save keeps, and Chromium with its
+# driver and Selenium for the browser panel's tests. dpkg-dev
+# (dpkg-shlibdeps) and file are what CPack needs to find the package's
+# library dependencies.
 set -euo pipefail
 
 packages=(

@@ -13,10 +13,19 @@ tools/install-deps.sh --test
 
 jobs=$(nproc)
 
+# The suites need line tables (for the sanitizers' reports and a backtrace),
+# not the full debugging information, which is most of what the compiler and
+# the linker write; lld links the many suites faster than the default linker.
+build_flags=(-DCMAKE_CXX_FLAGS_DEBUG=-g1)
+if command -v ld.lld >/dev/null; then
+    build_flags+=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld)
+fi
+
 run_suite() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON "$@" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON \
+        "${build_flags[@]}" "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }

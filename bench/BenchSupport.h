@@ -23,6 +23,17 @@ inline bool quickMode(int argc, char **argv)
     return false;
 }
 
+// "--names": nothing measured, every figure a whole run records is recorded
+// with no value, so that the test run can check the published table against
+// the names (see tests/bench/).
+inline bool namesMode(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--names") == 0)
+            return true;
+    return false;
+}
+
 // The value below which the given share of the samples lie (0.5: median).
 template <typename T> T percentile(std::vector<T> samples, double share)
 {

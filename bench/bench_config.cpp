@@ -74,6 +74,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const bool quick = Bench::quickMode(argc, argv);
+    const bool names = Bench::namesMode(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(VantrelFile::kFileName);
     const QString plainPath = dir.filePath(QStringLiteral("plain.ini"));
@@ -94,11 +95,16 @@ int main(int argc, char **argv)
     Bench::Comparison table("vantrel", "plain loop", 2, "ms");
     std::vector<std::string> rates;
     for (const Case &c : cases) {
-        const clsVantrelConfig config = Bench::makeConfig(c.outputs, c.inputs, c.commandLength);
-        VantrelFile::Save(config, path);
-        const std::vector<std::string> lines = readLines(path);
-        const double mb = double(QFileInfo(path).size()) / 1e6;
-        const int rounds = quick ? 1 : c.rounds;
+        clsVantrelConfig config;
+        std::vector<std::string> lines;
+        double mb = 0;
+        if (!names) {
+            config = Bench::makeConfig(c.outputs, c.inputs, c.commandLength);
+            VantrelFile::Save(config, path);
+            lines = readLines(path);
+            mb = double(QFileInfo(path).size()) / 1e6;
+        }
+        const int rounds = names ? 0 : quick ? 1 : c.rounds;
 
         Bench::Series loads, reads, saves, writes, flushed;
         for (int r = 0; r < rounds; ++r) {
@@ -110,16 +116,16 @@ int main(int argc, char **argv)
             writes.add(timeMs([&] { plainWrite(plainPath, lines, false); }));
             flushed.add(timeMs([&] { plainWrite(plainPath, lines, true); }));
         }
-        const std::string name = std::string(c.name) + " (" + Bench::number(mb, 1) + " MB)";
+        const std::string name = c.name;
         table.row("load, " + name + " / plain read", loads, reads, 2.0);
         table.row("save, " + name + " / plain write + flush", saves, flushed, 2.0);
         table.row("save, " + name + " / plain write", saves, writes);
         const auto rate = [mb](const Bench::Series &ms) {
             return Bench::number(mb / (ms.median() / 1e3), 0) + " MB/s";
         };
-        rates.push_back(std::string(c.name) + ": load " + rate(loads) + ", plain read " +
-                        rate(reads) + ", save " + rate(saves) + ", plain write + flush " +
-                        rate(flushed));
+        rates.push_back(std::string(c.name) + " (" + Bench::number(mb, 1) + " MB): load " +
+                        rate(loads) + ", plain read " + rate(reads) + ", save " + rate(saves) +
+                        ", plain write + flush " + rate(flushed));
     }
     table.print();
     for (const std::string &line : rates)

@@ -276,6 +276,48 @@ std::vector<Bench::Series> interleaved(const std::vector<Press> &ways)
     return samples;
 }
 
+// The tables and the recorded figures; f as interleaved() gives them.
+void report(const std::vector<Bench::Series> &f, const Bench::Series &heldTcp)
+{
+    const Bench::Series &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2], &outcomeTcp = f[3];
+    const Bench::Series &plainUdp = f[4], &qtUdp = f[5], &pressUdp = f[6], &bare = f[7];
+    const Bench::Series &unloggedTcp = f[8], &unloggedUdp = f[9];
+
+    std::printf("press-to-wire on loopback, %d presses of %d bytes each, the ways in turns press "
+                "by press (microseconds)\n",
+                Rounds, int(Command.size()));
+    Bench::Comparison table("panel press", "baseline", 1, "us");
+    table.row("press-to-wire, TCP / plain socket", pressTcp, plainTcp, 2.0);
+    table.row("press-to-wire, UDP / plain socket", pressUdp, plainUdp, 2.0);
+    table.row("press-to-wire, TCP / Qt socket", pressTcp, qtTcp);
+    table.row("press-to-wire, UDP / Qt socket", pressUdp, qtUdp);
+    table.print();
+    std::printf("\npress-to-wire with the take log on and off, in the same rounds "
+                "(microseconds)\n");
+    Bench::Comparison logged("take log on", "take log off", 1, "us");
+    logged.row("press-to-wire, TCP, take log on / off", pressTcp, unloggedTcp, 1.05);
+    logged.row("press-to-wire, UDP, take log on / off", pressUdp, unloggedUdp, 1.05);
+    logged.print();
+    std::printf("99th percentile: panel TCP %.1f, plain TCP %.1f, panel UDP %.1f, plain UDP %.1f\n",
+                pressTcp.p99(), plainTcp.p99(), pressUdp.p99(), plainUdp.p99());
+    std::printf("Qt's own handling of a release on a bare button: %s\n", bare.text(1).c_str());
+    Bench::record("Qt's own handling of a release on a bare button", bare.median(), 0, "us");
+
+    std::printf("\nTCP press to outcome, what the lamp and the next press wait for "
+                "(microseconds; grace time %lld ms)\n",
+                static_cast<long long>(TcpLink::GraceTime.count()));
+    Bench::Table outcomes(
+        {"switcher", "presses", "median (min-p90)", "p99", "press-to-wire median (min-p90)"});
+    outcomes.row({"closes once it has the command", std::to_string(outcomeTcp.size()),
+                  outcomeTcp.text(1), Bench::number(outcomeTcp.p99(), 1), pressTcp.text(1)});
+    outcomes.row({"never closes", std::to_string(heldTcp.size()), heldTcp.text(1),
+                  Bench::number(heldTcp.p99(), 1), "-"});
+    outcomes.print();
+    Bench::record("TCP press to outcome, switcher closes once it has the command",
+                  outcomeTcp.median(), 0, "us");
+    Bench::record("TCP press to outcome, switcher never closes", heldTcp.median(), 0, "us");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -285,6 +327,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     if (Bench::quickMode(argc, argv))
         Rounds = 20;
+    if (Bench::namesMode(argc, argv)) {
+        report(std::vector<Bench::Series>(10), {});
+        return 0;
+    }
 
     quint16 tcpPort = 0;
     quint16 udpPort = 0;
@@ -343,30 +389,6 @@ int main(int argc, char **argv)
         [&] { return panelTcpUnlogged(); },
         [&] { return panelUdpUnlogged(); },
     });
-    const Bench::Series &plainTcp = f[0], &qtTcp = f[1], &pressTcp = f[2], &outcomeTcp = f[3];
-    const Bench::Series &plainUdp = f[4], &qtUdp = f[5], &pressUdp = f[6], &bare = f[7];
-    const Bench::Series &unloggedTcp = f[8], &unloggedUdp = f[9];
-
-    std::printf("press-to-wire on loopback, %d presses of %d bytes each, the ways in turns press "
-                "by press (microseconds)\n",
-                Rounds, int(Command.size()));
-    Bench::Comparison table("panel press", "baseline", 1, "us");
-    table.row("press-to-wire, TCP / plain socket", pressTcp, plainTcp, 2.0);
-    table.row("press-to-wire, UDP / plain socket", pressUdp, plainUdp, 2.0);
-    table.row("press-to-wire, TCP / Qt socket", pressTcp, qtTcp);
-    table.row("press-to-wire, UDP / Qt socket", pressUdp, qtUdp);
-    table.print();
-    std::printf("\npress-to-wire with the take log on and off, in the same rounds "
-                "(microseconds)\n");
-    Bench::Comparison logged("take log on", "take log off", 1, "us");
-    logged.row("press-to-wire, TCP, take log on / off", pressTcp, unloggedTcp, 1.05);
-    logged.row("press-to-wire, UDP, take log on / off", pressUdp, unloggedUdp, 1.05);
-    logged.print();
-    std::printf("99th percentile: panel TCP %.1f, plain TCP %.1f, panel UDP %.1f, plain UDP %.1f\n",
-                pressTcp.p99(), plainTcp.p99(), pressUdp.p99(), plainUdp.p99());
-    std::printf("Qt's own handling of a release on a bare button: %s\n", bare.text(1).c_str());
-    Bench::record("Qt's own handling of a release on a bare button", bare.median(), 0, "us");
-
     // Each press here waits out the grace time: a few tell the figure.
     PanelPress panelHeld(window, true, holdPort);
     Bench::Series heldTcp;
@@ -374,19 +396,7 @@ int main(int argc, char **argv)
         panelHeld();
         heldTcp.add(micros(panelHeld.lastOutcome()));
     }
-    std::printf("\nTCP press to outcome, what the lamp and the next press wait for "
-                "(microseconds; grace time %lld ms)\n",
-                static_cast<long long>(TcpLink::GraceTime.count()));
-    Bench::Table outcomes(
-        {"switcher", "presses", "median (min-p90)", "p99", "press-to-wire median (min-p90)"});
-    outcomes.row({"closes once it has the command", std::to_string(outcomeTcp.size()),
-                  outcomeTcp.text(1), Bench::number(outcomeTcp.p99(), 1), pressTcp.text(1)});
-    outcomes.row({"never closes", std::to_string(heldTcp.size()), heldTcp.text(1),
-                  Bench::number(heldTcp.p99(), 1), "-"});
-    outcomes.print();
-    Bench::record("TCP press to outcome, switcher closes once it has the command",
-                  outcomeTcp.median(), 0, "us");
-    Bench::record("TCP press to outcome, switcher never closes", heldTcp.median(), 0, "us");
+    report(f, heldTcp);
 
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);

@@ -10,12 +10,14 @@
 //
 // All run with VANTREL_EXIT_WHEN_SHOWN, which ends them right after their
 // first paint has reached the screen, and take turns round by round, so
-// drift on the machine touches them alike. Under X when Xvfb is installed
-// (the benchmark starts one), else on the offscreen platform; QT_QPA_PLATFORM
-// set by the caller wins. The output says which.
+// drift on the machine touches them alike, each after the display has
+// settled from the one before. On both platforms, under X when Xvfb is
+// installed (the benchmark starts one) and offscreen, each figure named for
+// its platform; QT_QPA_PLATFORM set by the caller runs that one only.
 #include "BenchConfig.h"
 #include "BenchSupport.h"
 #include "VantrelFile.h"
+#include "XServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -86,70 +88,6 @@ Run launch(const char *program, const std::string &folder, const std::vector<con
     return run;
 }
 
-// An X server of the benchmark's own, on a display number it picks itself;
-// none when Xvfb is not installed.
-class XServer
-{
-public:
-    XServer()
-    {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        if (xvfb.isEmpty())
-            return;
-        const std::string program = QFile::encodeName(xvfb).toStdString();
-        // A display number no server holds; another server may take it at
-        // the same moment, so the server counts as ours only once the lock
-        // file names it, and else the next number is tried.
-        for (int number = 90 + int(::getpid() % 50), tries = 0; tries < 20; ++number, ++tries) {
-            const QString lock = QStringLiteral("/tmp/.X%1-lock").arg(number);
-            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-            if (QFile::exists(lock) || QFile::exists(socket))
-                continue;
-            const std::string display = ":" + std::to_string(number);
-            fPid = ::fork();
-            if (fPid == 0) {
-                ::execl(program.c_str(), program.c_str(), display.c_str(), "-screen", "0",
-                        "1920x1080x24", "-nolisten", "tcp", static_cast<char *>(nullptr));
-                ::_exit(127);
-            }
-            if (fPid < 0)
-                return;
-            for (int wait = 0; wait < 500; ++wait) {
-                if (::waitpid(fPid, nullptr, WNOHANG) == fPid)
-                    break; // it ended: the number was taken
-                QFile owner(lock);
-                if (QFile::exists(socket) && owner.open(QIODevice::ReadOnly) &&
-                    owner.readAll().trimmed().toLongLong() == fPid) {
-                    fDisplay = display;
-                    return;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            if (::waitpid(fPid, nullptr, WNOHANG) == 0) {
-                ::kill(fPid, SIGTERM);
-                ::waitpid(fPid, nullptr, 0);
-            }
-            fPid = -1;
-        }
-    }
-    ~XServer()
-    {
-        if (fPid > 0) {
-            ::kill(fPid, SIGTERM);
-            ::waitpid(fPid, nullptr, 0);
-        }
-    }
-    XServer(const XServer &) = delete;
-    XServer &operator=(const XServer &) = delete;
-
-    const std::string &display() const { return fDisplay; } // empty: none
-    bool alive() const { return fPid > 0 && ::waitpid(fPid, nullptr, WNOHANG) == 0; }
-
-private:
-    pid_t fPid = -1;
-    std::string fDisplay;
-};
-
 struct Program
 {
     const char *name;
@@ -161,10 +99,26 @@ struct Program
 
 } // namespace
 
+// Each start waits this long after the one before has ended. An X server
+// tears an ended client down after the client has gone, so a start right
+// after another would wait for that and measure the previous program too;
+// a user starts the panel on a display that has settled.
+constexpr auto kSettle = std::chrono::milliseconds(300);
+
+struct Platform
+{
+    std::string label; // in the figures' names
+    std::string qpa;   // QT_QPA_PLATFORM
+};
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int rounds = Bench::quickMode(argc, argv) ? 1 : 25;
+    const bool names = Bench::namesMode(argc, argv);
+    const bool quick = Bench::quickMode(argc, argv);
+    const int rounds = names ? 0 : quick ? 1 : 12;
+    // The quick run only shows that the programs start.
+    const auto settle = quick ? std::chrono::milliseconds(0) : kSettle;
     QTemporaryDir dir;
     const QString panelPath = dir.filePath(QStringLiteral("panel"));
     const QString editorPath = dir.filePath(QStringLiteral("editor"));
@@ -172,7 +126,8 @@ int main(int argc, char **argv)
     QDir().mkpath(editorPath);
     // Written by a child: a process started from this one counts this one's
     // memory at the start towards its peak, which must stay small.
-    if (const pid_t writer = ::fork(); writer == 0) {
+    if (names) {
+    } else if (const pid_t writer = ::fork(); writer == 0) {
         VantrelFile::Save(Bench::makeConfig(16, 64),
                           QDir(panelPath).filePath(VantrelFile::kFileName));
         VantrelFile::Save(Bench::makeConfig(30000, 10),
@@ -187,93 +142,108 @@ int main(int argc, char **argv)
     ::setenv("VANTREL_EXIT_WHEN_SHOWN", "1", 1);
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
         ::setenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()).constData(), 1);
-    std::unique_ptr<XServer> x;
-    std::string platform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
-    if (platform.empty()) {
-        x = std::make_unique<XServer>();
-        if (!x->display().empty()) {
+    // Both platforms, each figure named for its own, unless the caller
+    // chose one; a display of the benchmark's own when Xvfb is installed.
+    std::unique_ptr<Bench::XServer> x;
+    std::vector<Platform> platforms;
+    if (const QByteArray chosen = qgetenv("QT_QPA_PLATFORM"); !chosen.isEmpty()) {
+        platforms.push_back({chosen.toStdString(), chosen.toStdString()});
+    } else {
+        if (!names)
+            x = std::make_unique<Bench::XServer>();
+        if (names || !x->display().empty())
+            platforms.push_back({"Xvfb", "xcb"});
+        platforms.push_back({"offscreen", "offscreen"});
+    }
+
+    for (const Platform &platform : platforms) {
+        ::setenv("QT_QPA_PLATFORM", platform.qpa.c_str(), 1);
+        if (x && platform.qpa == "xcb")
             ::setenv("DISPLAY", x->display().c_str(), 1);
-            platform = "xcb";
-        } else {
-            platform = "offscreen";
-        }
-        ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
-    }
-    const std::string where = platform == "xcb" && x && !x->display().empty()
-                                  ? "xcb, under the benchmark's own Xvfb " + x->display()
-                                  : platform;
-
-    Program programs[] = {
-        {"panel", VANTREL_PANEL_PATH, {}, &panelFolder, {}, {}},
-        {"blank window", VANTREL_MINIMAL_PATH, {}, &panelFolder, {}, {}},
-        {"a line of text", VANTREL_MINIMAL_PATH, {"--text"}, &panelFolder, {}, {}},
-        {"16 rows", VANTREL_MINIMAL_PATH, {"--rows"}, &panelFolder, {}, {}},
-        {"16 rows + lists", VANTREL_MINIMAL_PATH, {"--rows", "--lists"}, &panelFolder, {}, {}},
-        {"16 rows + libraries", VANTREL_MINIMAL_LINKS_PATH, {"--rows"}, &panelFolder, {}, {}},
-        {"16 rows + pictures",
-         VANTREL_MINIMAL_PATH,
-         {"--rows", "--pictures"},
-         &panelFolder,
-         {},
-         {}},
-        {"16 rows + PNG pictures",
-         VANTREL_MINIMAL_PATH,
-         {"--rows", "--png-pictures"},
-         &panelFolder,
-         {},
-         {}},
-        {"editor", VANTREL_EDITOR_PATH, {}, &editorFolder, {}, {}},
-        {"line loop + list", VANTREL_LIST_PATH, {}, &editorFolder, {}, {}},
-    };
-    // One start of each first, so all find their libraries in the page cache.
-    for (const Program &p : programs)
-        launch(p.path, *p.folder, p.args);
-    for (int r = 0; r < rounds; ++r) {
-        for (Program &p : programs) {
-            Run run = launch(p.path, *p.folder, p.args);
-            // On a shared machine something else may end the X server: a
-            // new one, and the start again.
-            if (!run.ok && x && !x->display().empty() && !x->alive()) {
-                std::fprintf(stderr, "the X server ended; starting another\n");
-                x = std::make_unique<XServer>();
-                ::setenv("DISPLAY", x->display().c_str(), 1);
-                run = launch(p.path, *p.folder, p.args);
+        Program programs[] = {
+            {"panel", VANTREL_PANEL_PATH, {}, &panelFolder, {}, {}},
+            {"blank window", VANTREL_MINIMAL_PATH, {}, &panelFolder, {}, {}},
+            {"a line of text", VANTREL_MINIMAL_PATH, {"--text"}, &panelFolder, {}, {}},
+            {"16 rows", VANTREL_MINIMAL_PATH, {"--rows"}, &panelFolder, {}, {}},
+            {"16 rows + lists", VANTREL_MINIMAL_PATH, {"--rows", "--lists"}, &panelFolder, {}, {}},
+            {"16 rows + libraries", VANTREL_MINIMAL_LINKS_PATH, {"--rows"}, &panelFolder, {}, {}},
+            {"16 rows + pictures",
+             VANTREL_MINIMAL_PATH,
+             {"--rows", "--pictures"},
+             &panelFolder,
+             {},
+             {}},
+            {"16 rows + PNG pictures",
+             VANTREL_MINIMAL_PATH,
+             {"--rows", "--png-pictures"},
+             &panelFolder,
+             {},
+             {}},
+            {"editor", VANTREL_EDITOR_PATH, {}, &editorFolder, {}, {}},
+            {"line loop + list", VANTREL_LIST_PATH, {}, &editorFolder, {}, {}},
+        };
+        // One start of each first, so all find their libraries in the page
+        // cache.
+        if (!names && !quick)
+            for (const Program &p : programs)
+                launch(p.path, *p.folder, p.args);
+        for (int r = 0; r < rounds; ++r) {
+            for (Program &p : programs) {
+                std::this_thread::sleep_for(settle);
+                Run run = launch(p.path, *p.folder, p.args);
+                // On a shared machine something else may end the X server: a
+                // new one, and the start again.
+                if (!run.ok && x && platform.qpa == "xcb" && !x->alive()) {
+                    std::fprintf(stderr, "the X server ended; starting another\n");
+                    x = std::make_unique<Bench::XServer>();
+                    ::setenv("DISPLAY", x->display().c_str(), 1);
+                    std::this_thread::sleep_for(settle);
+                    run = launch(p.path, *p.folder, p.args);
+                }
+                if (!run.ok)
+                    return 1;
+                p.ms.add(run.ms);
+                p.mib.add(run.peakMiB);
             }
-            if (!run.ok)
-                return 1;
-            p.ms.add(run.ms);
-            p.mib.add(run.peakMiB);
         }
-    }
-    const auto find = [&programs](const char *name) -> const Program & {
-        for (const Program &p : programs)
-            if (std::strcmp(p.name, name) == 0)
-                return p;
-        std::abort();
-    };
+        const auto find = [&programs](const char *name) -> const Program & {
+            for (const Program &p : programs)
+                if (std::strcmp(p.name, name) == 0)
+                    return p;
+            std::abort();
+        };
 
-    std::printf("start-up to the first paint, platform %s, %d rounds\n", where.c_str(), rounds);
-    for (const bool memory : {false, true}) {
-        const auto series = [memory](const Program &p) {
-            return memory ? p.mib : p.ms;
-        };
-        const std::string unit = memory ? "peak memory (MiB)" : "start-up (ms)";
-        Bench::Comparison table(unit, "baseline", 1, memory ? "MiB" : "ms");
-        const auto row = [&](const char *program, const char *baseline, double target = 0) {
-            table.row(std::string(memory ? "memory: " : "start-up: ") + program + " / " + baseline,
-                      series(find(program)), series(find(baseline)), target);
-        };
-        row("panel", "16 rows", memory ? 0 : 1.15);
-        row("panel", "blank window");
-        row("editor", "line loop + list", memory ? 0 : 1.5);
-        row("a line of text", "blank window");
-        row("16 rows", "a line of text");
-        row("16 rows + lists", "16 rows");
-        row("16 rows + libraries", "16 rows");
-        row("16 rows + pictures", "16 rows");
-        row("16 rows + PNG pictures", "16 rows + pictures");
+        const std::string where = platform.qpa == "xcb" && x
+                                      ? "xcb, under the benchmark's own Xvfb " + x->display()
+                                      : platform.qpa;
+        std::printf("start-up to the first paint, platform %s, %d rounds, %lld ms idle before "
+                    "each start\n",
+                    where.c_str(), rounds, static_cast<long long>(settle.count()));
+        for (const bool memory : {false, true}) {
+            const auto series = [memory](const Program &p) {
+                return memory ? p.mib : p.ms;
+            };
+            const std::string unit = memory ? "peak memory (MiB)" : "start-up (ms)";
+            Bench::Comparison table(unit, "baseline", 1, memory ? "MiB" : "ms");
+            const std::string kind =
+                std::string(memory ? "memory" : "start-up") + " (" + platform.label + "): ";
+            const auto row = [&](const char *program, const char *baseline, double target = 0) {
+                table.row(kind + program + " / " + baseline, series(find(program)),
+                          series(find(baseline)), target);
+            };
+            row("panel", "16 rows", memory ? 0 : 1.10);
+            row("panel", "blank window");
+            row("editor", "line loop + list", memory ? 0 : 1.25);
+            row("a line of text", "blank window");
+            row("16 rows", "a line of text");
+            row("16 rows + lists", "16 rows");
+            row("16 rows + libraries", "16 rows");
+            row("16 rows + pictures", "16 rows");
+            row("16 rows + PNG pictures", "16 rows + pictures");
+            std::printf("\n");
+            table.print();
+        }
         std::printf("\n");
-        table.print();
     }
     std::printf("(16 x 64 configuration for the panel and the plain windows, 30,000 outputs x 10 "
                 "inputs, %.1f MB, for the editor and its baseline)\n",

@@ -24,4 +24,6 @@ endif()
 
 function(vantrel_target_defaults target)
     target_link_libraries(${target} PRIVATE vantrel_defaults)
+    # For the precompiled headers, chosen once every target exists.
+    set_property(GLOBAL APPEND PROPERTY VANTREL_TARGETS ${target})
 endfunction()

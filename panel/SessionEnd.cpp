@@ -17,6 +17,7 @@
 
 #ifdef VANTREL_HAVE_XCB
 #include <QGuiApplication>
+#include <vector>
 #include <xcb/xcb.h>
 #endif
 
@@ -59,14 +60,21 @@ xcb_connection_t *displayConnection()
     return x11 ? x11->connection() : nullptr;
 }
 
-quint32 internAtom(xcb_connection_t *connection, const char *name)
+// Both requests go out before either answer is awaited: one round trip to
+// the display before the window shows, not two.
+void internAtoms(xcb_connection_t *connection, std::initializer_list<const char *> names,
+                 std::initializer_list<quint32 *> atoms)
 {
-    const xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(connection, 1, static_cast<uint16_t>(qstrlen(name)), name);
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-    const quint32 atom = reply ? reply->atom : 0;
-    std::free(reply);
-    return atom;
+    std::vector<xcb_intern_atom_cookie_t> cookies;
+    for (const char *name : names)
+        cookies.push_back(
+            xcb_intern_atom(connection, 1, static_cast<uint16_t>(qstrlen(name)), name));
+    auto cookie = cookies.cbegin();
+    for (quint32 *atom : atoms) {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, *cookie++, nullptr);
+        *atom = reply ? reply->atom : 0;
+        std::free(reply);
+    }
 }
 #endif
 
@@ -100,8 +108,8 @@ SessionEnd::SessionEnd(frmMain *window) : fWindow(window)
 
 #ifdef VANTREL_HAVE_XCB
     if (xcb_connection_t *connection = displayConnection()) {
-        fProtocolsAtom = internAtom(connection, "WM_PROTOCOLS");
-        fDeleteAtom = internAtom(connection, "WM_DELETE_WINDOW");
+        internAtoms(connection, {"WM_PROTOCOLS", "WM_DELETE_WINDOW"},
+                    {&fProtocolsAtom, &fDeleteAtom});
     }
 #endif
     qApp->installNativeEventFilter(this);

@@ -258,13 +258,24 @@ bool frmMain::Form_Load()
     return true;
 }
 
+frmMain::FolderClaim frmMain::startFolderClaim()
+{
+    return std::async(std::launch::async, [] {
+        auto lock = std::make_unique<QLockFile>(kLockName);
+        // A panel may stay open for days: only a lock whose panel is gone
+        // (it crashed or was killed) is stale, never an old one.
+        lock->setStaleLockTime(0);
+        lock->tryLock(0);
+        return lock;
+    });
+}
+
 bool frmMain::claimFolder()
 {
-    fLock = std::make_unique<QLockFile>(kLockName);
-    // A panel may stay open for days: only a lock whose panel is gone (it
-    // crashed or was killed) is stale, never an old one.
-    fLock->setStaleLockTime(0);
-    if (fLock->tryLock(0))
+    if (!fClaim.valid())
+        fClaim = startFolderClaim();
+    fLock = fClaim.get();
+    if (fLock->isLocked())
         return true;
     const bool held = fLock->error() == QLockFile::LockFailedError;
     qint64 pid = 0;

@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -44,6 +45,14 @@ public:
     // instead of showing (the file could not be read, or the operator chose
     // not to go on with a partly read file); exitStatus() then says how.
     bool Form_Load();
+
+    // The folder's lock, tried on another thread (the program starts it
+    // before the window is built): taking it writes the lock file through to
+    // the disk, which need not hold up the window. Form_Load takes the
+    // outcome; without a claim handed over it tries the lock itself.
+    using FolderClaim = std::future<std::unique_ptr<QLockFile>>;
+    static FolderClaim startFolderClaim();
+    void setFolderClaim(FolderClaim claim) { fClaim = std::move(claim); }
 
     // 0 after a successful save, non-zero after a load or save failure.
     int exitStatus() const { return fExitStatus; }
@@ -226,6 +235,7 @@ private:
     // Held while the panel is open, so that a second panel in the folder can
     // say so; released at the end.
     std::unique_ptr<QLockFile> fLock;
+    FolderClaim fClaim;
     bool fLoading = false;
     // An end asked for while a dialog held the panel, still to be carried out.
     bool fCloseRequested = false;

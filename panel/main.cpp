@@ -24,6 +24,8 @@ int main(int argc, char *argv[])
     // entry, so docks show its icon whatever name the program was started by.
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setDesktopFileName(QStringLiteral("vantrel"));
+    // Named first: the lock file records the program's name.
+    frmMain::FolderClaim claim = frmMain::startFolderClaim();
     QApplication app(argc, argv);
 #ifdef SIGXFSZ
     // Past a file-size limit a save then fails with its message and the old
@@ -31,6 +33,7 @@ int main(int argc, char *argv[])
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     frmMain window;
+    window.setFolderClaim(std::move(claim));
     TestDriver::armIfRequested(&window);
 #ifdef Q_OS_UNIX
     // Shutdown, log-off and signals end the panel as Close does.

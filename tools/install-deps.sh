@@ -2,12 +2,12 @@
 # Installs the Debian packages Vantrel needs to build, test and run, but only
 # those that are missing, so a second run is quick and needs no network.
 # "--test" adds what only the test run uses: clang with libFuzzer for the
-# configuration fuzzer, clang-format for the format check, lintian and
-# appstream (appstreamcli) and debhelper (for dpkg-buildpackage) for the
-# package check, acl and attr for the tests of what a save keeps, and
-# Chromium with its driver and Selenium for the browser panel's tests.
-# dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to find the
-# package's library dependencies.
+# configuration fuzzer, lld to link the suites faster, clang-format for the
+# format check, lintian and appstream (appstreamcli) and debhelper (for
+# dpkg-buildpackage) for the package check, acl and attr for the tests of
+# what a save keeps, and Chromium with its driver and Selenium for the browser
+# panel's tests. dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to
+# find the package's library dependencies.
 set -euo pipefail
 
 packages=(
@@ -17,7 +17,7 @@ packages=(
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
 if [[ ${1:-} == --test ]]; then
-    packages+=(clang libclang-rt-dev clang-format lintian appstream debhelper
+    packages+=(clang libclang-rt-dev lld clang-format lintian appstream debhelper
         acl attr chromium chromium-driver python3-selenium)
 fi
 

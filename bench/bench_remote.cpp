@@ -6,6 +6,7 @@
 // and with 100 WebSocket clients connected that hear every lamp change. A
 // receiver thread on another processor timestamps the arrivals. Prints
 // figures only.
+#include "BenchLoopback.h"
 #include "BenchSupport.h"
 #include "CommandSender.h"
 #include "PanelEventStream.h"
@@ -49,19 +50,10 @@ std::atomic<int> gArrivals{0};
 std::atomic<Clock::rep> gLastArrival{0};
 std::atomic<bool> gStop{false};
 
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
-}
-
 int connectTo(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in a = loopback(port);
+    const sockaddr_in a = BenchLoopback::address(port);
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
         ::close(fd);
         return -1;
@@ -72,30 +64,10 @@ int connectTo(quint16 port)
 // The switcher: notes the moment each command's last byte arrives.
 void switcher(int listener)
 {
-    char buffer[256];
-    while (!gStop.load()) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            return;
-        qsizetype total = 0;
-        ssize_t n;
-        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
-            total += n;
-            if (total == CommandSize) {
-                gLastArrival.store(Clock::now().time_since_epoch().count());
-                gArrivals.fetch_add(1);
-            }
-        }
-        ::close(fd);
-    }
-}
-
-void pinTo(std::thread::native_handle_type thread, int cpu)
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    CPU_SET(cpu, &set);
-    ::pthread_setaffinity_np(thread, sizeof set, &set);
+    BenchLoopback::receiveCommands(listener, gStop, CommandSize, [] {
+        gLastArrival.store(Clock::now().time_since_epoch().count());
+        gArrivals.fetch_add(1);
+    });
 }
 
 double waitArrival(int expected, Clock::time_point start)
@@ -215,16 +187,13 @@ int main(int argc, char **argv)
     if (Bench::quickMode(argc, argv))
         Rounds = 10;
 
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr *>(&address), length);
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    quint16 switcherPort = 0;
+    const int listener = BenchLoopback::boundSocket(SOCK_STREAM, &switcherPort);
     ::listen(listener, 64);
     std::thread receiver(switcher, listener);
     if (std::thread::hardware_concurrency() >= 2) {
-        pinTo(::pthread_self(), 0);
-        pinTo(receiver.native_handle(), 1);
+        BenchLoopback::pinTo(::pthread_self(), 0);
+        BenchLoopback::pinTo(receiver.native_handle(), 1);
     }
 
     QTemporaryDir dir;
@@ -232,7 +201,7 @@ int main(int argc, char **argv)
     QFile file(QStringLiteral("vantrel.ini"));
     if (!file.open(QIODevice::WriteOnly) ||
         file.write("[vantrel]\r\ntype=network\r\nprotocol=tcp\r\nipaddress=127.0.0.1\r\nport=" +
-                   QByteArray::number(ntohs(address.sin_port)) +
+                   QByteArray::number(switcherPort) +
                    "\r\n[output]\r\nname=Bench\r\nselected=0\r\n[input]\r\nname=A\r\n"
                    "command=SW 3 4\\r\\n\r\n[input]\r\nname=B\r\ncommand=SW 3 5\\r\\n\r\n") < 0)
         return 1;

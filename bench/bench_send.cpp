@@ -11,6 +11,7 @@
 // against a switcher that closes as soon as it has the command and against
 // one that never closes. The panel's presses are timed with the take log on
 // and off, press by press in the same run. Prints figures only.
+#include "BenchLoopback.h"
 #include "BenchSupport.h"
 #include "CommandSender.h"
 #include "PanelTakeLog.h"
@@ -61,42 +62,9 @@ void arrived()
     gArrivals.fetch_add(1);
 }
 
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
-}
-
-int boundSocket(int type, quint16 *port)
-{
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a = loopback(0);
-    socklen_t length = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length);
-    *port = ntohs(a.sin_port);
-    return fd;
-}
-
 void tcpReceiver(int listener)
 {
-    char buffer[256];
-    while (!gStop.load()) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            return;
-        qsizetype total = 0;
-        ssize_t n;
-        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
-            total += n;
-            if (total == Command.size())
-                arrived();
-        }
-        ::close(fd);
-    }
+    BenchLoopback::receiveCommands(listener, gStop, Command.size(), arrived);
 }
 
 // A switcher that takes the command and never closes: the connection stays
@@ -130,18 +98,6 @@ void udpReceiver(int fd)
         if (::recv(fd, buffer, sizeof buffer, 0) == Command.size())
             arrived();
     }
-}
-
-// Keeps a thread on one processor. The receivers run on another processor
-// than the sender, as a switcher would: woken on the sender's own processor,
-// a receiver would wait for whatever the sender does after its last byte,
-// which is not press-to-wire time.
-void pinTo(std::thread::native_handle_type thread, int cpu)
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    CPU_SET(cpu, &set);
-    ::pthread_setaffinity_np(thread, sizeof set, &set);
 }
 
 // Waits for the receiver thread to see the arrival it is owed.
@@ -246,7 +202,7 @@ Clock::duration qtSocketPress(bool tcp, quint16 port)
 
 Clock::duration plainPress(bool tcp, quint16 port)
 {
-    const sockaddr_in to = loopback(port);
+    const sockaddr_in to = BenchLoopback::address(port);
     const int expected = gArrivals.load() + 1;
     const Clock::time_point pressed = Clock::now();
     const int fd = ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
@@ -334,20 +290,20 @@ int main(int argc, char **argv)
 
     quint16 tcpPort = 0;
     quint16 udpPort = 0;
-    const int listener = boundSocket(SOCK_STREAM, &tcpPort);
+    const int listener = BenchLoopback::boundSocket(SOCK_STREAM, &tcpPort);
     ::listen(listener, 64);
-    const int udp = boundSocket(SOCK_DGRAM, &udpPort);
+    const int udp = BenchLoopback::boundSocket(SOCK_DGRAM, &udpPort);
     quint16 holdPort = 0;
-    const int holdListener = boundSocket(SOCK_STREAM, &holdPort);
+    const int holdListener = BenchLoopback::boundSocket(SOCK_STREAM, &holdPort);
     ::listen(holdListener, 64);
     std::thread tcpThread(tcpReceiver, listener);
     std::thread udpThread(udpReceiver, udp);
     std::thread holdThread(tcpHolder, holdListener);
     if (std::thread::hardware_concurrency() >= 2) {
-        pinTo(::pthread_self(), 0);
-        pinTo(tcpThread.native_handle(), 1);
-        pinTo(udpThread.native_handle(), 1);
-        pinTo(holdThread.native_handle(), 1);
+        BenchLoopback::pinTo(::pthread_self(), 0);
+        BenchLoopback::pinTo(tcpThread.native_handle(), 1);
+        BenchLoopback::pinTo(udpThread.native_handle(), 1);
+        BenchLoopback::pinTo(holdThread.native_handle(), 1);
     }
 
     // The panel reads vantrel.ini from the working folder; its take log goes
@@ -400,15 +356,15 @@ int main(int argc, char **argv)
 
     // Unblock the receivers: one more connection and one more datagram.
     gStop.store(true);
-    const sockaddr_in tcpTo = loopback(tcpPort);
+    const sockaddr_in tcpTo = BenchLoopback::address(tcpPort);
     const int wake = ::socket(AF_INET, SOCK_STREAM, 0);
     ::connect(wake, reinterpret_cast<const sockaddr *>(&tcpTo), sizeof tcpTo);
     ::close(wake);
-    const sockaddr_in holdTo = loopback(holdPort);
+    const sockaddr_in holdTo = BenchLoopback::address(holdPort);
     const int wakeHold = ::socket(AF_INET, SOCK_STREAM, 0);
     ::connect(wakeHold, reinterpret_cast<const sockaddr *>(&holdTo), sizeof holdTo);
     ::close(wakeHold);
-    const sockaddr_in udpTo = loopback(udpPort);
+    const sockaddr_in udpTo = BenchLoopback::address(udpPort);
     const int wakeUdp = ::socket(AF_INET, SOCK_DGRAM, 0);
     ::sendto(wakeUdp, "", 0, 0, reinterpret_cast<const sockaddr *>(&udpTo), sizeof udpTo);
     ::close(wakeUdp);

@@ -7,6 +7,7 @@
 // receiver thread on another processor timestamps the arrivals. Prints
 // figures only.
 #include "BenchLoopback.h"
+#include "BenchPanel.h"
 #include "BenchSupport.h"
 #include "CommandSender.h"
 #include "PanelEventStream.h"
@@ -198,22 +199,14 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    QFile file(QStringLiteral("vantrel.ini"));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write("[vantrel]\r\ntype=network\r\nprotocol=tcp\r\nipaddress=127.0.0.1\r\nport=" +
-                   QByteArray::number(switcherPort) +
-                   "\r\n[output]\r\nname=Bench\r\nselected=0\r\n[input]\r\nname=A\r\n"
-                   "command=SW 3 4\\r\\n\r\n[input]\r\nname=B\r\ncommand=SW 3 5\\r\\n\r\n") < 0)
-        return 1;
-    file.close();
-    VantrelMessageBox::setHandler([](const QString &text) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return QMessageBox::Ok;
-    });
     frmMain window;
-    if (!window.Form_Load())
+    if (!BenchPanel::open(
+            window, "[vantrel]\r\ntype=network\r\nprotocol=tcp\r\nipaddress=127.0.0.1\r\n"
+                    "port=" +
+                        QByteArray::number(switcherPort) +
+                        "\r\n[output]\r\nname=Bench\r\nselected=0\r\n[input]\r\nname=A\r\n"
+                        "command=SW 3 4\\r\\n\r\n[input]\r\nname=B\r\ncommand=SW 3 5\\r\\n\r\n"))
         return 1;
-    window.show();
     QEventLoop loop;
     QObject::connect(window.fSender, &CommandSender::sendFinished, &loop,
                      [&loop](int, bool ok, const QString &, const QString &description) {

@@ -12,6 +12,7 @@
 // one that never closes. The panel's presses are timed with the take log on
 // and off, press by press in the same run. Prints figures only.
 #include "BenchLoopback.h"
+#include "BenchPanel.h"
 #include "BenchSupport.h"
 #include "CommandSender.h"
 #include "PanelTakeLog.h"
@@ -311,21 +312,12 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toLocal8Bit());
-    QFile file(QStringLiteral("vantrel.ini"));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write("[vantrel]\r\ntype=network\r\nprotocol=tcp\r\nipaddress=127.0.0.1\r\n"
-                   "port=1\r\n[output]\r\nname=Bench\r\nselected=0\r\n[input]\r\n"
-                   "name=Source\r\ncommand=SW 3 4\\r\\n\r\n") < 0)
-        return 1;
-    file.close();
-    VantrelMessageBox::setHandler([](const QString &text) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return QMessageBox::Ok;
-    });
     frmMain window;
-    if (!window.Form_Load())
+    if (!BenchPanel::open(window,
+                          "[vantrel]\r\ntype=network\r\nprotocol=tcp\r\nipaddress=127.0.0.1\r\n"
+                          "port=1\r\n[output]\r\nname=Bench\r\nselected=0\r\n[input]\r\n"
+                          "name=Source\r\ncommand=SW 3 4\\r\\n\r\n"))
         return 1;
-    window.show();
 
     PanelPress panelTcp(window, true, tcpPort);
     PanelPress panelUdp(window, false, udpPort);

@@ -44,6 +44,9 @@ namespace {
 int Rounds = 200;
 constexpr int Warmup = 10;
 constexpr int EventClients = 100;
+// The names of the ratios in the summary and the performance guide.
+constexpr const char *kHttpFigure = "HTTP take, request to wire / click";
+constexpr const char *kListenersFigure = "click, 100 event-stream clients / no client";
 constexpr qsizetype CommandSize = 8; // "SW 3 4\r\n" and "SW 3 5\r\n"
 const QByteArray Token = QByteArrayLiteral("bench-token-0123456789abcdefghij");
 
@@ -187,6 +190,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     if (Bench::quickMode(argc, argv))
         Rounds = 10;
+    if (Bench::namesMode(argc, argv)) {
+        Bench::record(kHttpFigure, 0, 0, "x");
+        Bench::record(kListenersFigure, 0, 0, "x");
+        return 0;
+    }
 
     quint16 switcherPort = 0;
     const int listener = BenchLoopback::boundSocket(SOCK_STREAM, &switcherPort);
@@ -277,7 +285,7 @@ int main(int argc, char **argv)
                Bench::ratio(Bench::ratios(busy, quiet).median())});
     table.print();
     std::printf("(the 100 clients heard %lld bytes of events)\n", static_cast<long long>(heard));
-    Bench::record("remote_http_take_vs_click", Bench::ratios(http, direct).median(), 0, "x");
-    Bench::record("remote_click_100_clients_vs_none", Bench::ratios(busy, quiet).median(), 0, "x");
+    Bench::record(kHttpFigure, Bench::ratios(http, direct).median(), 0, "x");
+    Bench::record(kListenersFigure, Bench::ratios(busy, quiet).median(), 0, "x");
     return 0;
 }

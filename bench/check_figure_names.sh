@@ -27,4 +27,14 @@ if ! diff -u --label recorded --label "published in $guide" "$work/recorded" "$w
     echo "regenerate the tables from bench/run.sh --runs N (build-bench/runs/summary.md)."
     exit 1
 fi
+# The figures the prose quotes (<!--fig NAME--> and <!--held NAME-->) are
+# recorded ones too.
+grep -o '<!--\(fig\|held\) [^>]*-->' "$guide" | sed -E 's/^<!--(fig|held) //; s/-->$//' |
+    sort -u >"$work/quoted"
+unknown=$(comm -23 "$work/quoted" "$work/recorded")
+if [[ -n $unknown ]]; then
+    echo "The guide quotes figures no benchmark records:"
+    echo "$unknown"
+    exit 1
+fi
 echo "$(wc -l <"$work/recorded") figures, published under the names the benchmarks record"

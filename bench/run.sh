@@ -8,7 +8,9 @@
 #                             median, range, and in how many runs its target
 #                             held (summary.txt, and summary.md: the table
 #                             docs/performance.md publishes, where a target
-#                             counts as met when it held in 8 of 10)
+#                             counts as met when it held in 8 of 10);
+#                             bench/publish_figures.py then writes them into
+#                             the guide
 # VANTREL_BENCH_DIR names an existing build folder to use instead of
 # build-bench (test.sh passes its own).
 set -euo pipefail

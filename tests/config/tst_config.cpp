@@ -347,6 +347,8 @@ void tst_config::selectedNumber_data()
 
     QTest::newRow("negative") << "-1" << true << -1;
     QTest::newRow("plain") << "3" << true << 3;
+    QTest::newRow("leading zeros") << "-0032" << true << -32;
+    QTest::newRow("lone minus") << "-" << true << 0;
     QTest::newRow("half to even down") << "2.5" << true << 2;
     QTest::newRow("half to even up") << "3.5" << true << 4;
     QTest::newRow("leading number") << "7abc" << true << 7;
@@ -377,6 +379,11 @@ void tst_config::selectedNumber()
     QFETCH(int, value);
     qint16 result = 99;
     QCOMPARE(ParseSelectedValue(text, result), fits);
+    if (fits)
+        QCOMPARE(int(result), value);
+    // A load reads the file's bytes by a way of its own.
+    const QByteArray bytes = text.toLatin1();
+    QCOMPARE(ParseSelectedValue(QLatin1String(bytes), result), fits);
     if (fits)
         QCOMPARE(int(result), value);
 }

@@ -63,6 +63,7 @@ private:
         qsizetype size = 0;
     };
     bool readLine(LineView &line);
+    bool readLineAcrossChunks(LineView &line);
     bool fill();
 
     QByteArray fBuffer;

@@ -59,12 +59,12 @@ Header headerFor(qsizetype size, bool wide)
 // texts are single bytes, which need no alignment). A pool block is aligned to
 // its size, so a text finds its block's count of texts by masking.
 constexpr size_t kAlign = 16;
+// The plain allocation already starts there: asking for the alignment
+// explicitly took the allocator's slower aligned path for every text.
+static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= kAlign);
 constexpr size_t kPoolBlock = 2 * 1024 * 1024;
 // Longer texts go to the heap, so a block wastes little at its end.
 constexpr qsizetype kLargestPooled = 16 * 1024;
-// A small file's texts go to the heap: a fresh block would cost it more in
-// page faults than it saves.
-constexpr qint64 kPoolAfter = 256 * 1024;
 
 struct PoolBlock
 {
@@ -103,7 +103,7 @@ void CompactString::release(char *storage)
     if (isPooled(storage))
         leave(blockOf(storage));
     else
-        ::operator delete(storage, std::align_val_t(kAlign));
+        ::operator delete(storage);
 }
 
 CompactString::CompactString(const QString &text)
@@ -146,13 +146,14 @@ void CompactString::Pool::startBlock()
 {
     // Throws std::bad_alloc, which a load turns into its message.
     char *block = static_cast<char *>(::operator new(kPoolBlock, std::align_val_t(kPoolBlock)));
-#ifdef MADV_HUGEPAGE
+#if defined(MADV_HUGEPAGE) && defined(MADV_NOHUGEPAGE)
     // From the second block on the file is large: whole blocks are filled,
     // and taking each in one piece spares thousands of page faults. A small
-    // file keeps to the pages it touches. Asked before the block is first
-    // touched, which would take its first page alone.
-    if (fBlocks > 0)
-        ::madvise(block, kPoolBlock, MADV_HUGEPAGE);
+    // file keeps to the pages it touches, also where the system would hand
+    // out whole blocks unasked; its texts still come from the block, at a
+    // fraction of a heap allocation's cost each. Asked before the block is
+    // first touched, which would take its first page alone.
+    ::madvise(block, kPoolBlock, fBlocks > 0 ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
 #endif
     new (block) PoolBlock{{kFilling}};
     settle();
@@ -179,8 +180,7 @@ CompactString::CompactString(QLatin1String text, Pool &pool)
 {
     if (text.isEmpty())
         return;
-    pool.fOffered += text.size();
-    if (text.size() > kLargestPooled || pool.fOffered <= kPoolAfter) {
+    if (text.size() > kLargestPooled) {
         assign(text.data(), text.size(), false);
         return;
     }
@@ -208,8 +208,7 @@ void CompactString::assign(const char *data, qsizetype size, bool wide)
 {
     const Header header = headerFor(size, wide);
     // Throws std::bad_alloc, which a load turns into its message.
-    char *block = static_cast<char *>(
-        ::operator new(sizeof(Header) + size_t(bytesOf(header)), std::align_val_t(kAlign)));
+    char *block = static_cast<char *>(::operator new(sizeof(Header) + size_t(bytesOf(header))));
     std::memcpy(block, &header, sizeof header);
     if (data)
         std::memcpy(block + sizeof(Header), data, size_t(bytesOf(header)));

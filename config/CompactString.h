@@ -41,8 +41,6 @@ public:
         size_t fUsed = 0;
         qint64 fPlaced = 0; // texts placed in fBlock
         int fBlocks = 0;
-        // The bytes of text offered so far, blocks begin after kPoolAfter.
-        qint64 fOffered = 0;
     };
 
     CompactString() = default;

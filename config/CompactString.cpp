@@ -65,6 +65,8 @@ static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= kAlign);
 constexpr size_t kPoolBlock = 2 * 1024 * 1024;
 // Longer texts go to the heap, so a block wastes little at its end.
 constexpr qsizetype kLargestPooled = 16 * 1024;
+// Texts up to this long are shared when met again; a name, not a command.
+constexpr qsizetype kLongestShared = 32;
 
 struct PoolBlock
 {
@@ -160,6 +162,7 @@ void CompactString::Pool::startBlock()
     fBlock = block;
     fUsed = kFirstText;
     fPlaced = 0;
+    fRecent.fill(nullptr);
     ++fBlocks;
 }
 
@@ -176,7 +179,29 @@ inline char *CompactString::Pool::place(qsizetype bytes)
     return text;
 }
 
-CompactString::CompactString(QLatin1String text, Pool &pool)
+char *&CompactString::Pool::recent(QLatin1String text)
+{
+    // The first and last eight bytes (overlapping, or zero-filled when
+    // shorter) tell apart names that differ in a number at either end.
+    quint64 head = 0;
+    quint64 tail = 0;
+    const size_t size = size_t(text.size());
+    if (size >= 8) {
+        // Fixed sizes, so each is one load rather than a library call.
+        std::memcpy(&head, text.data(), 8);
+        std::memcpy(&tail, text.data() + size - 8, 8);
+    } else {
+        for (size_t i = 0; i < size; ++i)
+            head |= quint64(uchar(text.data()[i])) << (8 * i);
+    }
+    // Every bit of both ends reaches the slot (MurmurHash3's finalizer).
+    quint64 mixed = head ^ ((tail << 29) | (tail >> 35)) ^ (quint64(size) << 56);
+    mixed = (mixed ^ (mixed >> 33)) * 0xff51afd7ed558ccdu;
+    mixed = (mixed ^ (mixed >> 33)) * 0xc4ceb9fe1a85ec53u;
+    return fRecent[(mixed ^ (mixed >> 33)) % fRecent.size()];
+}
+
+CompactString::CompactString(QLatin1String text, Pool &pool, Sharing sharing)
 {
     if (text.isEmpty())
         return;
@@ -184,10 +209,29 @@ CompactString::CompactString(QLatin1String text, Pool &pool)
         assign(text.data(), text.size(), false);
         return;
     }
-    fBlock = pool.place(qsizetype(sizeof(Header)) + text.size());
     const Header header = headerFor(text.size(), false);
+    char **seen = nullptr;
+    const bool shared = sharing == Sharing::Repeats && text.size() <= kLongestShared;
+    if (shared && pool.fBlock) {
+        seen = &pool.recent(text);
+        // Only texts of the block being filled are remembered, so sharing
+        // one is counted with the block's other texts, without an atomic
+        // step.
+        if (*seen && std::memcmp(*seen, &header, sizeof header) == 0 &&
+            std::memcmp(dataOf(*seen), text.data(), size_t(text.size())) == 0) {
+            fBlock = *seen;
+            ++pool.fPlaced;
+            return;
+        }
+    }
+    const char *before = pool.fBlock;
+    fBlock = pool.place(qsizetype(sizeof(Header)) + text.size());
     std::memcpy(fBlock, &header, sizeof header);
     std::memcpy(fBlock + sizeof(Header), text.data(), size_t(text.size()));
+    if (pool.fBlock != before)
+        seen = shared ? &pool.recent(text) : nullptr;
+    if (seen)
+        *seen = fBlock;
 }
 
 CompactString::CompactString(const CompactString &other)

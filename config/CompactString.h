@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <array>
 #include <utility>
 
 // Text of the model that a large file holds hundreds of thousands of: names
@@ -33,20 +34,32 @@ public:
     private:
         friend class CompactString;
         char *place(qsizetype bytes);
+        char *&recent(QLatin1String text);
         void startBlock();
         // Hands the block being filled over to its texts.
         void settle();
 
         char *fBlock = nullptr;
         size_t fUsed = 0;
-        qint64 fPlaced = 0; // texts placed in fBlock
+        qint64 fPlaced = 0; // texts placed in fBlock, shared ones counted each time
         int fBlocks = 0;
+        // Short texts recently placed in fBlock, by a hash of their bytes.
+        std::array<char *, 1024> fRecent{};
     };
 
     CompactString() = default;
     CompactString(const QString &text); // NOLINT: a QString is what callers assign
     CompactString(QLatin1String text);
-    CompactString(QLatin1String text, Pool &pool);
+    // Sharing::Repeats for a kind of text that often repeats: a short one
+    // met again shares the stored copy (inputs are mostly named alike under
+    // every output). Texts never change in place, so nobody can tell; other
+    // texts are not looked up, as the look-up costs a unique one time.
+    enum class Sharing
+    {
+        None,
+        Repeats
+    };
+    CompactString(QLatin1String text, Pool &pool, Sharing sharing = Sharing::None);
     CompactString(const CompactString &other);
     CompactString(CompactString &&other) noexcept : fBlock(other.fBlock) { other.fBlock = nullptr; }
     CompactString &operator=(const CompactString &other);

@@ -548,6 +548,19 @@ void tst_config::pooledTextsOutliveTheirPool()
     for (size_t i = 1; i < texts.size(); i += 2)
         QCOMPARE(texts[i], QString::fromLatin1(textOf(int(i))));
     QCOMPARE(texts.front(), QString::fromLatin1(textOf(int(texts.size() - 1))));
+
+    // Repeated names share one copy: each holder counts, whichever goes first.
+    std::vector<CompactString> names;
+    {
+        CompactString::Pool pool;
+        for (int i = 0; i < 3000; ++i)
+            names.emplace_back(QLatin1String(textOf(i % 3).left(8)), pool,
+                               CompactString::Sharing::Repeats);
+        names.erase(names.begin(), names.begin() + 1500);
+    }
+    names.erase(names.begin() + 1, names.end() - 1);
+    QCOMPARE(names.front(), QString::fromLatin1(textOf(0).left(8)));
+    QCOMPARE(names.back(), QString::fromLatin1(textOf(2).left(8)));
 }
 
 void tst_config::structureTellsNamesApart_data()

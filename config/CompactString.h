@@ -2,6 +2,8 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <array>
+#include <utility>
 
 // Text of the model that a large file holds hundreds of thousands of: names
 // and commands. The file stores one byte per character, and a QString would
@@ -32,30 +34,57 @@ public:
     private:
         friend class CompactString;
         char *place(qsizetype bytes);
+        char *&recent(QLatin1String text);
+        void startBlock();
+        // Hands the block being filled over to its texts.
+        void settle();
 
         char *fBlock = nullptr;
         size_t fUsed = 0;
+        qint64 fPlaced = 0; // texts placed in fBlock, shared ones counted each time
         int fBlocks = 0;
-        // The bytes of text offered so far, blocks begin after kPoolAfter.
-        qint64 fOffered = 0;
+        // Short texts recently placed in fBlock, by a hash of their bytes.
+        std::array<char *, 1024> fRecent{};
     };
 
     CompactString() = default;
     CompactString(const QString &text); // NOLINT: a QString is what callers assign
     CompactString(QLatin1String text);
-    CompactString(QLatin1String text, Pool &pool);
+    // Sharing::Repeats for a kind of text that often repeats: a short one
+    // met again shares the stored copy (inputs are mostly named alike under
+    // every output). Texts never change in place, so nobody can tell; other
+    // texts are not looked up, as the look-up costs a unique one time.
+    enum class Sharing
+    {
+        None,
+        Repeats
+    };
+    CompactString(QLatin1String text, Pool &pool, Sharing sharing = Sharing::None);
     CompactString(const CompactString &other);
     CompactString(CompactString &&other) noexcept : fBlock(other.fBlock) { other.fBlock = nullptr; }
     CompactString &operator=(const CompactString &other);
-    CompactString &operator=(CompactString &&other) noexcept;
-    ~CompactString();
+    // Inline, as a load moves every text it reads and drops the empty rest.
+    CompactString &operator=(CompactString &&other) noexcept
+    {
+        std::swap(fBlock, other.fBlock);
+        return *this;
+    }
+    ~CompactString()
+    {
+        if (fBlock)
+            release(fBlock);
+    }
 
     operator QString() const { return toString(); } // NOLINT: read as a QString
     QString toString() const;
 
     qsizetype size() const;
     bool isEmpty() const { return fBlock == nullptr; }
-    void clear();
+    void clear()
+    {
+        if (fBlock)
+            release(std::exchange(fBlock, nullptr));
+    }
     QString left(qsizetype n) const { return toString().left(n); }
 
     // The characters as single bytes, for a text that is not wide.
@@ -65,7 +94,7 @@ public:
     // exactly when these bytes are. Empty for the empty text; a form with
     // characters starts with kEmptyStorage bytes that are not all zero.
     QByteArrayView storage() const;
-    static constexpr qsizetype kEmptyStorage = 8;
+    static constexpr qsizetype kEmptyStorage = 4;
 
     friend bool operator==(const CompactString &a, const CompactString &b)
     {
@@ -81,6 +110,7 @@ public:
 
 private:
     bool equals(const QString &text) const;
+    static void release(char *storage);
     void assign(const char *data, qsizetype size, bool wide);
 
     // A header (the number of characters and whether they are UTF-16) and

@@ -24,7 +24,7 @@ void clsVantrelInput::Deserialize(clsVantrelParser &Parser)
     while (Parser.fItemType == clsVantrelParser::Entry) {
         const QLatin1String key = Parser.fRawItem;
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name")))
-            fInputName = Parser.ValueText();
+            fInputName = Parser.ValueText(CompactString::Sharing::Repeats);
         else if (Parser.fKeepCommands &&
                  VantrelText::EqualsLowerAscii(key, QLatin1String("command")))
             fCommand = Parser.ValueText();

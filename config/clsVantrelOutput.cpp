@@ -17,6 +17,28 @@ bool ParseSelectedValue(const QString &text, qint16 &result)
     return true;
 }
 
+bool ParseSelectedValue(QLatin1String text, qint16 &result)
+{
+    // What the writer puts there, a plain integer, is read here directly:
+    // through a double it took a tenth of a large load. Anything else, and
+    // a number that may not fit, takes the general way.
+    const char *digits = text.data();
+    const char *end = digits + text.size();
+    const bool negative = digits < end && *digits == '-';
+    if (negative)
+        ++digits;
+    if (digits < end && end - digits <= 4) {
+        int value = 0;
+        for (const char *c = digits; c < end && value >= 0; ++c)
+            value = *c >= '0' && *c <= '9' ? value * 10 + (*c - '0') : -1;
+        if (value >= 0) {
+            result = qint16(negative ? -value : value);
+            return true;
+        }
+    }
+    return ParseSelectedValue(QString(text), result);
+}
+
 void clsVantrelOutput::Initialize()
 {
     fOutputName.clear();
@@ -41,11 +63,10 @@ void clsVantrelOutput::Deserialize(clsVantrelParser &Parser)
         if (VantrelText::EqualsLowerAscii(key, QLatin1String("name"))) {
             fOutputName = Parser.ValueText();
         } else if (VantrelText::EqualsLowerAscii(key, QLatin1String("selected"))) {
-            const QString value = Parser.fRawValue;
-            if (!ParseSelectedValue(value, fSelected))
+            if (!ParseSelectedValue(Parser.fRawValue, fSelected))
                 throw VantrelError(QStringLiteral("line %1: selected value %2 is out of range")
                                        .arg(Parser.fLine)
-                                       .arg(value.left(40)));
+                                       .arg(QString(Parser.fRawValue).left(40)));
         }
         Parser.GetNextItem();
     }

@@ -30,3 +30,5 @@ public:
 // fraction, exponent; blanks before it skipped), rounded half to even; 0 when
 // there is none. Returns false when the rounded value does not fit 16 bits.
 bool ParseSelectedValue(const QString &text, qint16 &result);
+// The same for the file's bytes, as a load reads them.
+bool ParseSelectedValue(QLatin1String text, qint16 &result);

@@ -80,8 +80,26 @@ bool clsVantrelParser::fill()
 
 // Reads one line without its terminator. CR LF, a lone LF and a lone CR each
 // end a line, so files saved by any text editor read the same. The line is
-// not copied: a large file has hundreds of thousands of them.
-bool clsVantrelParser::readLine(LineView &line)
+// not copied: a large file has hundreds of thousands of them. Inline, with
+// the common case first: a line whose terminator, and the byte after it,
+// are in the buffer already.
+inline bool clsVantrelParser::readLine(LineView &line)
+{
+    const char *data = fBuffer.constData();
+    const char *end = data + fBuffer.size();
+    const char *from = data + fPos;
+    const char *stop = lineEnd(from, end);
+    if (end - stop < 2)
+        return readLineAcrossChunks(line);
+    line = {from, stop - from};
+    fPos = stop - data + (stop[0] == '\r' && stop[1] == '\n' ? 2 : 1);
+    ++fLinesRead;
+    return true;
+}
+
+// The rest of readLine: a line that reaches the end of the buffer, or whose
+// terminator may be the CR of a CR LF pair cut by the chunk's end.
+bool clsVantrelParser::readLineAcrossChunks(LineView &line)
 {
     qsizetype scan = fPos;
     for (;;) {

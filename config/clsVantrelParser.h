@@ -38,9 +38,9 @@ public:
     QLatin1String fRawItem;
     QLatin1String fRawValue;
     // The current value as the model keeps it, placed in fPool when set.
-    CompactString ValueText() const
+    CompactString ValueText(CompactString::Sharing sharing = CompactString::Sharing::None) const
     {
-        return fPool ? CompactString(fRawValue, *fPool) : CompactString(fRawValue);
+        return fPool ? CompactString(fRawValue, *fPool, sharing) : CompactString(fRawValue);
     }
     CompactString::Pool *fPool = nullptr;
     // Whether fItem and fValue are filled. A load of the model reads only
@@ -63,6 +63,7 @@ private:
         qsizetype size = 0;
     };
     bool readLine(LineView &line);
+    bool readLineAcrossChunks(LineView &line);
     bool fill();
 
     QByteArray fBuffer;

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <algorithm>
+#include <charconv>
 
 EditableItemList::EditableItemList(QListWidget *list, QPushButton *editButton, CountFunction count,
                                    NameFunction name, QObject *parent)
@@ -25,15 +26,31 @@ EditableItemList::EditableItemList(QListWidget *list, QPushButton *editButton, C
     updateEditButton();
 }
 
-QString EditableItemList::lineText(int number, const QString &name)
+QString EditableItemList::lineText(int number, const CompactString &name)
 {
-    QString line;
-    line.reserve(name.size() + 8);
+    // Built in place from the stored bytes: the outputs list of a large file
+    // has tens of thousands of lines, and a name copied to a QString first
+    // and then into the line cost as much as the list's own filling.
+    char prefix[16];
+    char *digits = prefix;
     if (number >= 0 && number < 10)
-        line += QLatin1Char('0');
-    line += QString::number(number);
-    line += QLatin1String(" - ");
-    line += name;
+        *digits++ = '0';
+    char *const end = std::to_chars(digits, prefix + sizeof prefix, number).ptr;
+    const qsizetype prefixSize = end - prefix;
+    constexpr QLatin1StringView kDash(" - ");
+    QString line(prefixSize + kDash.size() + name.size(), Qt::Uninitialized);
+    QChar *out = line.data();
+    for (qsizetype i = 0; i < prefixSize; ++i)
+        *out++ = QLatin1Char(prefix[i]);
+    for (const char c : kDash)
+        *out++ = QLatin1Char(c);
+    if (name.isWide()) {
+        const QString wide = name.toString();
+        std::copy(wide.cbegin(), wide.cend(), out);
+    } else {
+        for (const char c : name.latin1())
+            *out++ = QLatin1Char(c);
+    }
     return line;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CompactString.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -18,13 +20,13 @@ class EditableItemList : public QObject
 
 public:
     using CountFunction = std::function<int()>;
-    using NameFunction = std::function<QString(int position)>;
+    using NameFunction = std::function<const CompactString &(int position)>;
 
     EditableItemList(QListWidget *list, QPushButton *editButton, CountFunction count,
                      NameFunction name, QObject *parent);
 
     // "01 - name" for item number 1; the number has at least two digits.
-    static QString lineText(int number, const QString &name);
+    static QString lineText(int number, const CompactString &name);
 
     // Rebuilds every line and selects the line at position, clamped to the
     // last line; -1 selects nothing.

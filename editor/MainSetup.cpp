@@ -90,7 +90,10 @@ MainSetup::MainSetup() : QWidget(nullptr, Qt::Window | DialogFrame::kFixedFrame)
 
     fOutputsList = new EditableItemList(
         lstOutputs, btnEdit, [this] { return fConfig ? int(fConfig->fOutputs.size()) : 0; },
-        [this](int position) { return fConfig->fOutputs.at(position)->fOutputName; }, this);
+        [this](int position) -> const CompactString & {
+            return fConfig->fOutputs.at(position)->fOutputName;
+        },
+        this);
     connect(fOutputsList, &EditableItemList::selected, this, &MainSetup::lstOutputs_Click);
     connect(fOutputsList, &EditableItemList::editRequested, this, &MainSetup::btnEdit_Click);
     // activated is a pick from the list, never typing; Form_Load calls the

@@ -58,7 +58,10 @@ OutputSetup::OutputSetup() : QDialog(nullptr, Qt::Dialog | DialogFrame::kFixedFr
 
     fInputsList = new EditableItemList(
         lstInputs, btnEdit, [this] { return fOutput ? int(fOutput->fInputs.size()) : 0; },
-        [this](int position) { return fOutput->fInputs.at(position).fInputName; }, this);
+        [this](int position) -> const CompactString & {
+            return fOutput->fInputs.at(position).fInputName;
+        },
+        this);
     connect(fInputsList, &EditableItemList::selected, this, &OutputSetup::lstInputs_Click);
     connect(fInputsList, &EditableItemList::editRequested, this, &OutputSetup::btnEdit_Click);
     connect(OKButton, &QPushButton::clicked, this, &OutputSetup::OKButton_Click);

@@ -347,6 +347,8 @@ void tst_config::selectedNumber_data()
 
     QTest::newRow("negative") << "-1" << true << -1;
     QTest::newRow("plain") << "3" << true << 3;
+    QTest::newRow("leading zeros") << "-0032" << true << -32;
+    QTest::newRow("lone minus") << "-" << true << 0;
     QTest::newRow("half to even down") << "2.5" << true << 2;
     QTest::newRow("half to even up") << "3.5" << true << 4;
     QTest::newRow("leading number") << "7abc" << true << 7;
@@ -377,6 +379,11 @@ void tst_config::selectedNumber()
     QFETCH(int, value);
     qint16 result = 99;
     QCOMPARE(ParseSelectedValue(text, result), fits);
+    if (fits)
+        QCOMPARE(int(result), value);
+    // A load reads the file's bytes by a way of its own.
+    const QByteArray bytes = text.toLatin1();
+    QCOMPARE(ParseSelectedValue(QLatin1String(bytes), result), fits);
     if (fits)
         QCOMPARE(int(result), value);
 }
@@ -529,14 +536,31 @@ void tst_config::pooledTextsOutliveTheirPool()
     std::vector<CompactString> texts;
     {
         CompactString::Pool pool;
-        for (int i = 0; i < 60000; ++i)
+        for (int i = 0; i < 60000; ++i) {
             texts.emplace_back(QLatin1String(textOf(i)), pool);
+            // As a repeated key does: a text dropped while its block still fills.
+            if (i % 3 == 0)
+                texts.back() = CompactString(QLatin1String(textOf(i)), pool);
+        }
     }
     for (size_t i = 0; i < texts.size(); i += 2)
         texts[i] = CompactString(texts[texts.size() - 1 - i]);
     for (size_t i = 1; i < texts.size(); i += 2)
         QCOMPARE(texts[i], QString::fromLatin1(textOf(int(i))));
     QCOMPARE(texts.front(), QString::fromLatin1(textOf(int(texts.size() - 1))));
+
+    // Repeated names share one copy: each holder counts, whichever goes first.
+    std::vector<CompactString> names;
+    {
+        CompactString::Pool pool;
+        for (int i = 0; i < 3000; ++i)
+            names.emplace_back(QLatin1String(textOf(i % 3).left(8)), pool,
+                               CompactString::Sharing::Repeats);
+        names.erase(names.begin(), names.begin() + 1500);
+    }
+    names.erase(names.begin() + 1, names.end() - 1);
+    QCOMPARE(names.front(), QString::fromLatin1(textOf(0).left(8)));
+    QCOMPARE(names.back(), QString::fromLatin1(textOf(2).left(8)));
 }
 
 void tst_config::structureTellsNamesApart_data()

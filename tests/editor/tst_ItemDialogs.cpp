@@ -146,6 +146,7 @@ void tst_ItemDialogs::lineText_data()
     QTest::newRow("past 16 bits") << 40000 << u"x"_s << u"40000 - x"_s;
     QTest::newRow("empty name") << 3 << QString() << u"03 - "_s;
     QTest::newRow("percent signs") << 4 << u"%1 %2"_s << u"04 - %1 %2"_s;
+    QTest::newRow("wide name") << 5 << u"Ström \u2603"_s << u"05 - Ström \u2603"_s;
 }
 
 void tst_ItemDialogs::lineText()

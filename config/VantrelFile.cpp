@@ -212,6 +212,13 @@ Fingerprint ReadFingerprint(const QString &path)
         return {};
     std::optional<FileLock> lock;
     VantrelSave::LockForReading(lock, path);
+    return ReadFingerprintLocked(path);
+}
+
+Fingerprint ReadFingerprintLocked(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return {};
     QFile file;
     openForReading(file, path);
     FileReader channel(file);

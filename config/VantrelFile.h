@@ -102,6 +102,10 @@ bool Recover(const QString &path = kFileName);
 // there is no file. Throws VantrelError when it exists but cannot be read.
 Fingerprint ReadFingerprint(const QString &path = kFileName);
 
+// The same for a caller that holds the file's lock on another thread, which
+// a lock of its own would wait for.
+Fingerprint ReadFingerprintLocked(const QString &path = kFileName);
+
 // Writes the whole configuration without changing what the file is (see
 // VantrelSave::Write: atomically where the new file can be everything the
 // old one was, else in place after keeping the new content in a journal). A

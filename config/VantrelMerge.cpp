@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <array>
+#include <atomic>
 #include <utility>
 
 namespace VantrelMerge {
@@ -207,21 +208,48 @@ void addToBase(Base &base, const clsVantrelOutput &output)
 }
 
 // Under the file's lock: a file still as loaded, or gone, takes mine at
-// once, which costs what a save without merging did (the file's bytes
-// hashed, not read into a model). False when the file changed.
+// once, which costs what a save without merging did. The file's bytes are
+// hashed beside the formatting, on a second thread, and the new file takes
+// the old one's place only when they are the loaded ones. False, with
+// nothing written, when the file changed.
 bool savedUnchanged(const clsVantrelConfig &mine, const VantrelFile::Fingerprint &loaded,
                     const QString &path, bool &recovered)
 {
-    VantrelFile::Fingerprint now;
     try {
         recovered = VantrelFile::Recover(path);
-        now = VantrelFile::ReadFingerprint(path);
     } catch (const VantrelError &error) {
         throw ReadError(error.description());
     }
-    if (now.exists() && now != loaded)
-        return false;
-    VantrelFile::Save(mine, path); // the lock is the caller's
+    std::atomic<bool> changed{false};
+    const auto look = [&] {
+        VantrelFile::Fingerprint now;
+        try {
+            now = VantrelFile::ReadFingerprintLocked(path);
+        } catch (const VantrelError &error) {
+            throw ReadError(error.description());
+        }
+        if (now.exists() && now != loaded) {
+            changed = true;
+            throw VantrelError(QStringLiteral("the file changed"));
+        }
+    };
+    const auto write = [&](QIODevice &channel) {
+        clsVantrelConfig head;
+        SetSettings(head, Settings(mine));
+        head.Serialize(&channel);
+        for (const auto &output : mine.fOutputs) {
+            if (changed) // no use writing the rest
+                throw VantrelError(QStringLiteral("the file changed"));
+            output->Serialize(&channel);
+        }
+    };
+    try {
+        VantrelSave::Write(path, write, look);
+    } catch (const VantrelError &) {
+        if (changed)
+            return false;
+        throw;
+    }
     return true;
 }
 
@@ -604,14 +632,17 @@ bool SaveEdits(const std::shared_ptr<const clsVantrelConfig> &mine,
         // What identifies the file's outputs and inputs, about a fifth of a
         // model, for where the edits go.
         Base theirs;
+        const auto add = [&theirs](const clsVantrelConfig &, clsVantrelOutput &output) {
+            addToBase(theirs, output);
+        };
+        VantrelFile::Fingerprint read;
         try {
-            VantrelFile::Stream(path,
-                                [&theirs](const clsVantrelConfig &, clsVantrelOutput &output) {
-                                    addToBase(theirs, output);
-                                });
+            read = VantrelFile::Stream(path, add).fingerprint;
         } catch (const VantrelError &error) {
             throw ReadError(error.description());
         }
+        if (read != current.fingerprint)
+            throw VantrelError(kChangedWhileSaving);
         plan.place(*was, *mine, keepMine, theirs);
     }
 

@@ -220,6 +220,9 @@ bool savedUnchanged(const clsVantrelConfig &mine, const VantrelFile::Fingerprint
     } catch (const VantrelError &error) {
         throw ReadError(error.description());
     }
+    // Another size is another file, known without reading it.
+    if (const QFileInfo now(path); now.exists() && now.size() != loaded.size)
+        return false;
     std::atomic<bool> changed{false};
     const auto look = [&] {
         VantrelFile::Fingerprint now;

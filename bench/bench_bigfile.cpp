@@ -7,7 +7,10 @@
 // file and the exit. Close is set beside dd writing the same bytes with
 // conv=fsync, run in turn with the programs so drift touches all alike. The
 // "file changed" run presses Close after another program appended a line to
-// the file, so the panel reads the newer file and merges into it; the "in
+// the file, so the panel reads the newer file and merges into it (the
+// editor finds the loaded outputs, inputs and commands in it); "command
+// changed" changes the file's first command instead, so the editor merges
+// output by output into the writing; the "in
 // place" run gives the file a second name first, so the panel writes it in
 // place instead of replacing it. All of it offscreen and then on a real
 // display (Xvfb), each figure named for its platform.
@@ -131,9 +134,37 @@ private:
     bool fEnded = false;
 };
 
-// Start-up, Close and peak of one program; `changeFile` appends a line to
-// the file before Close, as another program's save would change it.
-Run startAndClose(const char *program, const std::string &folder, bool changeFile = false)
+// How the file is changed between start-up and Close, as another program's
+// save would change it: not at all, a line appended (the outputs, inputs
+// and commands stay), or the first command changed.
+enum class Change
+{
+    None,
+    Appended,
+    Command
+};
+
+void changeFile(const std::string &path, Change change)
+{
+    if (change == Change::Appended) {
+        std::FILE *file = std::fopen(path.c_str(), "ab");
+        std::fputs("\r\n", file);
+        std::fclose(file);
+    } else if (change == Change::Command) {
+        std::FILE *file = std::fopen(path.c_str(), "r+b");
+        char head[8192] = {};
+        const size_t got = std::fread(head, 1, sizeof head - 1, file);
+        if (const char *at = std::strstr(head, "command=")) {
+            std::fseek(file, long(at - head) + 8, SEEK_SET);
+            std::fputc(head[at - head + 8] == 'X' ? 'Y' : 'X', file);
+        }
+        std::fclose(file);
+        (void)got;
+    }
+}
+
+// Start-up, Close and peak of one program, the file changed before Close.
+Run startAndClose(const char *program, const std::string &folder, Change change = Change::None)
 {
     Run run;
     const Clock::time_point start = Clock::now();
@@ -144,11 +175,7 @@ Run startAndClose(const char *program, const std::string &folder, bool changeFil
         return run;
     }
     run.startMs = msSince(start);
-    if (changeFile) {
-        std::FILE *file = std::fopen((folder + "/vantrel.ini").c_str(), "ab");
-        std::fputs("\r\n", file);
-        std::fclose(file);
-    }
+    changeFile(folder + "/vantrel.ini", change);
     const Clock::time_point close = Clock::now();
     driven.say("click btnClose");
     const std::string answer = driven.readLine();
@@ -293,16 +320,18 @@ int main(int argc, char **argv)
             // The programs, in turn with the baseline; the file is rewritten
             // by each Close with the same bytes, and restored after a changed
             // run.
-            Samples panel, editor, merged, editorMerged, inPlace;
+            Samples panel, editor, merged, editorMerged, editorCommand, inPlace;
             std::vector<double> dd;
             bool ok = true;
             const QString secondName = dir.filePath(QStringLiteral("second-name.ini"));
             for (int r = 0; r < sizeRounds && ok; ++r) {
                 const Run p = startAndClose(VANTREL_PANEL_PATH, folder);
                 const Run e = startAndClose(VANTREL_EDITOR_PATH, folder);
-                const Run m = startAndClose(VANTREL_PANEL_PATH, folder, true);
+                const Run m = startAndClose(VANTREL_PANEL_PATH, folder, Change::Appended);
                 ok = QFile::remove(path) && QFile::copy(original, path);
-                const Run em = startAndClose(VANTREL_EDITOR_PATH, folder, true);
+                const Run em = startAndClose(VANTREL_EDITOR_PATH, folder, Change::Appended);
+                ok = ok && QFile::remove(path) && QFile::copy(original, path);
+                const Run ec = startAndClose(VANTREL_EDITOR_PATH, folder, Change::Command);
                 ok = ok && QFile::remove(path) && QFile::copy(original, path);
                 // A file with a second name is written in place, not replaced.
                 ok = ok && ::link(QFile::encodeName(path).constData(),
@@ -310,16 +339,18 @@ int main(int argc, char **argv)
                 const Run i = startAndClose(VANTREL_PANEL_PATH, folder);
                 ok = ok && QFile::remove(secondName);
                 dd.push_back(ddCopy(folder));
-                ok = ok && p.ok && e.ok && m.ok && em.ok && i.ok;
+                ok = ok && p.ok && e.ok && m.ok && em.ok && ec.ok && i.ok;
                 panel.add(p);
                 editor.add(e);
                 merged.add(m);
                 editorMerged.add(em);
+                editorCommand.add(ec);
                 inPlace.add(i);
             }
             if (!ok)
                 return 1;
-            const auto row = [&](const char *name, const Samples &s, bool target) {
+            const auto row = [&](const char *name, const Samples &s, bool target,
+                                 bool recorded = true) {
                 const double closeRatio = Bench::median(s.closeMs) / Bench::median(dd);
                 const double peakRatio = Bench::median(s.peakMiB) / fileMiB;
                 programs.row({label, std::to_string(outputs), Bench::number(fileMiB, 1), name,
@@ -328,7 +359,7 @@ int main(int argc, char **argv)
                               Bench::ratio(peakRatio)});
                 // The sizes where the file, not the programs' fixed start,
                 // is most of the figure.
-                if (outputs < 30000)
+                if (outputs < 30000 || !recorded)
                     return;
                 const std::string figure =
                     "(" + label + "): " + name + ", " +
@@ -343,6 +374,8 @@ int main(int argc, char **argv)
             row("panel, in place", inPlace, false);
             row("editor", editor, true);
             row("editor, file changed", editorMerged, false);
+            // Printed, not yet among the published figures.
+            row("editor, command changed", editorCommand, false, false);
             QFile::remove(original);
         }
     }

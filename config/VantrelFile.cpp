@@ -122,6 +122,60 @@ void serialize(const clsVantrelConfig &config, QIODevice &channel)
     config.Serialize(&channel);
 }
 
+// The reading behind Load and Stream; `each` set: the outputs go there.
+LoadResult read(QIODevice &channel, Commands commands, const OutputSink &each)
+{
+    LoadResult result;
+    result.config = std::make_shared<clsVantrelConfig>();
+    result.config->Initialize();
+
+    // A stream lets go of its texts output by output, where pooled ones
+    // would keep whole blocks.
+    std::optional<CompactString::Pool> pool;
+    if (!each)
+        pool.emplace();
+    clsVantrelParser parser;
+    parser.fKeepCommands = commands == Commands::Keep;
+    parser.fTextItems = false;
+    parser.fPool = pool ? &*pool : nullptr;
+    parser.Initialize(&channel);
+    if (each) {
+        const clsVantrelConfig &config = *result.config;
+        result.config->Deserialize(parser, [&](clsVantrelOutput &output) { each(config, output); });
+    } else {
+        result.config->Deserialize(parser);
+    }
+
+    if (parser.fItemType != clsVantrelParser::EndOfInput) {
+        result.complete = false;
+        result.stopLine = parser.fLine;
+        const QString item = parser.fRawItem;
+        result.stopText = parser.fItemType == clsVantrelParser::SectionHeader
+                              ? QStringLiteral("[%1]").arg(item)
+                          : parser.fHasEquals ? item + QLatin1Char('=') + parser.fRawValue
+                                              : item;
+    }
+    return result;
+}
+
+LoadResult readFile(const QString &path, Commands commands, const OutputSink &each)
+{
+    std::optional<FileLock> lock;
+    const bool recovered = VantrelSave::LockForReading(lock, path);
+    QFile file;
+    openForReading(file, path);
+    FileReader channel(file);
+    try {
+        LoadResult result = read(channel, commands, each);
+        result.fingerprint = channel.fingerprint();
+        result.recovered = recovered;
+        return result;
+    } catch (const std::bad_alloc &) {
+        throw VantrelError(QStringLiteral("there is not enough memory to hold the file (%1 read)")
+                               .arg(Megabytes(channel.fingerprint().size)));
+    }
+}
+
 } // namespace
 
 OpenError::OpenError(const QString &reason, const QString &path)
@@ -138,20 +192,12 @@ QString LoadResult::stopDescription() const
 
 LoadResult Load(const QString &path, Commands commands)
 {
-    std::optional<FileLock> lock;
-    const bool recovered = VantrelSave::LockForReading(lock, path);
-    QFile file;
-    openForReading(file, path);
-    FileReader channel(file);
-    try {
-        LoadResult result = Load(channel, commands);
-        result.fingerprint = channel.fingerprint();
-        result.recovered = recovered;
-        return result;
-    } catch (const std::bad_alloc &) {
-        throw VantrelError(QStringLiteral("there is not enough memory to hold the file (%1 read)")
-                               .arg(Megabytes(channel.fingerprint().size)));
-    }
+    return readFile(path, commands, {});
+}
+
+LoadResult Stream(const QString &path, const OutputSink &each, Commands commands)
+{
+    return readFile(path, commands, each);
 }
 
 bool Recover(const QString &path)
@@ -166,6 +212,13 @@ Fingerprint ReadFingerprint(const QString &path)
         return {};
     std::optional<FileLock> lock;
     VantrelSave::LockForReading(lock, path);
+    return ReadFingerprintLocked(path);
+}
+
+Fingerprint ReadFingerprintLocked(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return {};
     QFile file;
     openForReading(file, path);
     FileReader channel(file);
@@ -181,28 +234,7 @@ Fingerprint ReadFingerprint(const QString &path)
 
 LoadResult Load(QIODevice &channel, Commands commands)
 {
-    LoadResult result;
-    result.config = std::make_shared<clsVantrelConfig>();
-    result.config->Initialize();
-
-    CompactString::Pool pool;
-    clsVantrelParser parser;
-    parser.fKeepCommands = commands == Commands::Keep;
-    parser.fTextItems = false;
-    parser.fPool = &pool;
-    parser.Initialize(&channel);
-    result.config->Deserialize(parser);
-
-    if (parser.fItemType != clsVantrelParser::EndOfInput) {
-        result.complete = false;
-        result.stopLine = parser.fLine;
-        const QString item = parser.fRawItem;
-        result.stopText = parser.fItemType == clsVantrelParser::SectionHeader
-                              ? QStringLiteral("[%1]").arg(item)
-                          : parser.fHasEquals ? item + QLatin1Char('=') + parser.fRawValue
-                                              : item;
-    }
-    return result;
+    return read(channel, commands, {});
 }
 
 void Save(const clsVantrelConfig &config, const QString &path)

@@ -85,6 +85,14 @@ LoadResult Load(const QString &path = kFileName, Commands commands = Commands::K
 // file version above opens the file and hands it here. Throws VantrelError.
 LoadResult Load(QIODevice &channel, Commands commands = Commands::Keep);
 
+// Reads the file as Load does without keeping its outputs: each goes to
+// `each` (with the configuration read so far, its settings) as soon as it is
+// read, and is let go after. The result's config holds the settings only.
+// For a program that passes through a large file, as a merge does, while it
+// holds a model of its own.
+using OutputSink = std::function<void(const clsVantrelConfig &read, clsVantrelOutput &output)>;
+LoadResult Stream(const QString &path, const OutputSink &each, Commands commands = Commands::Keep);
+
 // Finishes an interrupted in-place save of the file, as Load does first;
 // true when it did. For a reader that does not go through Load. Throws
 // VantrelError when the file cannot be finished, and must then not be read.
@@ -93,6 +101,10 @@ bool Recover(const QString &path = kFileName);
 // The fingerprint of the file as it is now, without parsing it; size -1 when
 // there is no file. Throws VantrelError when it exists but cannot be read.
 Fingerprint ReadFingerprint(const QString &path = kFileName);
+
+// The same for a caller that holds the file's lock on another thread, which
+// a lock of its own would wait for.
+Fingerprint ReadFingerprintLocked(const QString &path = kFileName);
 
 // Writes the whole configuration without changing what the file is (see
 // VantrelSave::Write: atomically where the new file can be everything the

@@ -2,9 +2,13 @@
 
 #include "FileLock.h"
 #include "VantrelError.h"
+#include "VantrelSave.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <array>
+#include <atomic>
+#include <utility>
 
 namespace VantrelMerge {
 
@@ -28,6 +32,15 @@ const std::array<Setting, 9> kSettings = {{
     {&clsVantrelConfig::fIPAddress, "address"},
     {&clsVantrelConfig::fPort, "port"},
 }};
+
+// Gone between the two looks: what is left of mine may be less than the
+// whole file.
+const QString kRemoved =
+    QStringLiteral("the file was removed while it was being saved, so nothing was written");
+// Under the lock nobody writes it; a program that ignores the lock does.
+const QString kChangedWhileSaving =
+    QStringLiteral("the file was changed by a program that ignores its lock while it was being "
+                   "merged");
 
 constexpr int kLost = -2; // an input that is not identified, unlike -1, none
 
@@ -117,6 +130,36 @@ const Base::Input &baseInput(const Base &base, qsizetype output, qsizetype input
     return base.inputs.at(base.outputs.at(output).firstInput + input);
 }
 
+// The base's output at `position` by name and inputs, with the same
+// commands where `commands` asks.
+bool sameOutput(const Base &base, qsizetype position, const clsVantrelOutput &output, bool commands)
+{
+    if (position >= base.outputs.size() || output.fOutputName != base.outputs.at(position).name ||
+        output.fInputs.size() != base.outputs.at(position).inputCount)
+        return false;
+    for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+        const clsVantrelInput &input = output.fInputs.at(i);
+        const Base::Input &loaded = baseInput(base, position, i);
+        if (input.fInputName != loaded.name ||
+            (commands && CommandHash(input.fCommand) != loaded.command))
+            return false;
+    }
+    return true;
+}
+
+// The same name, inputs and commands.
+bool sameText(const clsVantrelOutput &one, const clsVantrelOutput &other)
+{
+    if (one.fOutputName != other.fOutputName || one.fInputs.size() != other.fInputs.size())
+        return false;
+    for (qsizetype i = 0; i < one.fInputs.size(); ++i) {
+        if (one.fInputs.at(i).fInputName != other.fInputs.at(i).fInputName ||
+            one.fInputs.at(i).fCommand != other.fInputs.at(i).fCommand)
+            return false;
+    }
+    return true;
+}
+
 // The same outputs and inputs by name and place, with the same commands
 // where `commands` asks.
 bool sameAs(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &outputs,
@@ -125,17 +168,8 @@ bool sameAs(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &ou
     if (base.outputs.size() != outputs.size())
         return false;
     for (qsizetype o = 0; o < outputs.size(); ++o) {
-        const clsVantrelOutput &output = *outputs.at(o);
-        if (output.fOutputName != base.outputs.at(o).name ||
-            output.fInputs.size() != base.outputs.at(o).inputCount)
+        if (!sameOutput(base, o, *outputs.at(o), commands))
             return false;
-        for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
-            const clsVantrelInput &input = output.fInputs.at(i);
-            const Base::Input &loaded = baseInput(base, o, i);
-            if (input.fInputName != loaded.name ||
-                (commands && CommandHash(input.fCommand) != loaded.command))
-                return false;
-        }
     }
     return true;
 }
@@ -166,6 +200,62 @@ QString inputWords(const clsVantrelOutput &output, qsizetype position)
         .arg(quoted(output.fOutputName), quoted(output.fInputs.at(position).fInputName));
 }
 
+void addToBase(Base &base, const clsVantrelOutput &output)
+{
+    base.outputs.append({output.fOutputName, base.inputs.size(), output.fInputs.size()});
+    for (const clsVantrelInput &input : output.fInputs)
+        base.inputs.append({input.fInputName, CommandHash(input.fCommand)});
+}
+
+// Under the file's lock: a file still as loaded, or gone, takes mine at
+// once, which costs what a save without merging did. The file's bytes are
+// hashed beside the formatting, on a second thread, and the new file takes
+// the old one's place only when they are the loaded ones. False, with
+// nothing written, when the file changed.
+bool savedUnchanged(const clsVantrelConfig &mine, const VantrelFile::Fingerprint &loaded,
+                    const QString &path, bool &recovered)
+{
+    try {
+        recovered = VantrelFile::Recover(path);
+    } catch (const VantrelError &error) {
+        throw ReadError(error.description());
+    }
+    // Another size is another file, known without reading it.
+    if (const QFileInfo now(path); now.exists() && now.size() != loaded.size)
+        return false;
+    std::atomic<bool> changed{false};
+    const auto look = [&] {
+        VantrelFile::Fingerprint now;
+        try {
+            now = VantrelFile::ReadFingerprintLocked(path);
+        } catch (const VantrelError &error) {
+            throw ReadError(error.description());
+        }
+        if (now.exists() && now != loaded) {
+            changed = true;
+            throw VantrelError(QStringLiteral("the file changed"));
+        }
+    };
+    const auto write = [&](QIODevice &channel) {
+        clsVantrelConfig head;
+        SetSettings(head, Settings(mine));
+        head.Serialize(&channel);
+        for (const auto &output : mine.fOutputs) {
+            if (changed) // no use writing the rest
+                throw VantrelError(QStringLiteral("the file changed"));
+            output->Serialize(&channel);
+        }
+    };
+    try {
+        VantrelSave::Write(path, write, look);
+    } catch (const VantrelError &) {
+        if (changed)
+            return false;
+        throw;
+    }
+    return true;
+}
+
 } // namespace
 
 QStringList Settings(const clsVantrelConfig &config)
@@ -193,11 +283,8 @@ Base Snapshot(const clsVantrelConfig &config)
     Base base;
     base.settings = Settings(config);
     base.outputs.reserve(config.fOutputs.size());
-    for (const auto &output : config.fOutputs) {
-        base.outputs.append({output->fOutputName, base.inputs.size(), output->fInputs.size()});
-        for (const clsVantrelInput &input : output->fInputs)
-            base.inputs.append({input.fInputName, CommandHash(input.fCommand)});
-    }
+    for (const auto &output : config.fOutputs)
+        addToBase(base, *output);
     return base;
 }
 
@@ -265,14 +352,14 @@ QList<NotKept> PutChoices(const QList<Choice> &choices, clsVantrelConfig &theirs
     return notKept;
 }
 
-Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelConfig &mine,
-               bool keepMine, clsVantrelConfig &theirs)
+EditPlan::EditPlan(const QStringList &loaded, const QStringList &untouched,
+                   const clsVantrelConfig &mine, bool keepMine, const QStringList &theirs)
+    : settings(theirs)
 {
-    Edits edits;
     for (size_t s = 0; s < kSettings.size(); ++s) {
         const QString &ours = mine.*kSettings[s].field;
-        QString &there = theirs.*kSettings[s].field;
-        const bool changedThere = there != base.settings.value(qsizetype(s));
+        QString &there = settings[qsizetype(s)];
+        const bool changedThere = there != loaded.value(qsizetype(s));
         const bool changedHere = ours != untouched.value(qsizetype(s));
         if (changedThere && changedHere && ours != there)
             edits.conflicts.append(
@@ -281,63 +368,101 @@ Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelC
         if (!changedThere || (changedHere && keepMine))
             there = ours;
     }
+}
 
+void EditPlan::place(const Base &base, const clsVantrelConfig &mine, bool keepMine,
+                     const Base &theirs)
+{
     if (mine.fOutputs.size() != base.outputs.size())
         throw VantrelError(QStringLiteral("the editor's outputs are not those it loaded"));
-    const QList<qsizetype> outputs = identify(baseOutputNames(base), outputNames(theirs.fOutputs));
+    const QList<qsizetype> places = identify(baseOutputNames(base), baseOutputNames(theirs));
     for (qsizetype o = 0; o < base.outputs.size(); ++o) {
         const Base::Output &loaded = base.outputs.at(o);
         const clsVantrelOutput &ours = *mine.fOutputs.at(o);
         if (ours.fInputs.size() != loaded.inputCount)
             throw VantrelError(QStringLiteral("the editor's inputs are not those it loaded"));
-        const auto loadedInput = [&](qsizetype i) -> const Base::Input & {
-            return base.inputs.at(loaded.firstInput + i);
-        };
         QList<qsizetype> changed;
         for (qsizetype i = 0; i < loaded.inputCount; ++i) {
             const clsVantrelInput &input = ours.fInputs.at(i);
-            if (input.fInputName != loadedInput(i).name ||
-                CommandHash(input.fCommand) != loadedInput(i).command)
+            const Base::Input &was = baseInput(base, o, i);
+            if (input.fInputName != was.name || CommandHash(input.fCommand) != was.command)
                 changed.append(i);
         }
         const bool renamed = ours.fOutputName != loaded.name;
         if (!renamed && changed.isEmpty())
             continue;
         const QString words = outputWords(o, ours.fOutputName, loaded.name);
-        if (outputs.at(o) < 0) {
+        const qsizetype at = places.at(o);
+        if (at < 0) {
             edits.notPlaced.append(words + QStringLiteral(": the file no longer has it"));
             continue;
         }
-        clsVantrelOutput &there = *theirs.fOutputs[outputs.at(o)];
-        there.fOutputName = ours.fOutputName;
-        const QList<qsizetype> inputs = identify(baseInputNames(base, o), inputNames(there));
+        Output &there = outputs[at];
+        there.mine = o;
+        const QList<qsizetype> inputs =
+            identify(baseInputNames(base, o), baseInputNames(theirs, at));
         for (const qsizetype i : std::as_const(changed)) {
             const clsVantrelInput &input = ours.fInputs.at(i);
+            const Base::Input &was = baseInput(base, o, i);
             QString inputWords = QStringLiteral("%1, input %2 %3")
                                      .arg(words)
                                      .arg(i + 1)
                                      .arg(quoted(input.fInputName));
-            if (input.fInputName != loadedInput(i).name)
-                inputWords += QStringLiteral(" (was %1)").arg(quoted(loadedInput(i).name));
+            if (input.fInputName != was.name)
+                inputWords += QStringLiteral(" (was %1)").arg(quoted(was.name));
             if (inputs.at(i) < 0) {
                 edits.notPlaced.append(inputWords + QStringLiteral(": the file no longer has it"));
                 continue;
             }
-            clsVantrelInput &thereInput = there.fInputs[inputs.at(i)];
-            thereInput.fInputName = input.fInputName;
-            const quint64 loadedCommand = loadedInput(i).command;
-            if (CommandHash(input.fCommand) == loadedCommand)
+            Input &put = there.inputs.emplace_back(Input{inputs.at(i), i, false});
+            const quint64 ourCommand = CommandHash(input.fCommand);
+            if (ourCommand == was.command)
                 continue;
-            const bool changedThere = CommandHash(thereInput.fCommand) != loadedCommand;
-            if (changedThere && thereInput.fCommand != input.fCommand)
-                edits.conflicts.append(
-                    QStringLiteral("%1, command: yours %2, file's %3")
-                        .arg(inputWords, quoted(input.fCommand), quoted(thereInput.fCommand)));
-            if (!changedThere || keepMine)
-                thereInput.fCommand = input.fCommand;
+            const quint64 theirCommand = baseInput(theirs, at, inputs.at(i)).command;
+            const bool changedThere = theirCommand != was.command;
+            if (changedThere && theirCommand != ourCommand) {
+                pending.append({edits.conflicts.size(), at, inputs.at(i)});
+                edits.conflicts.append(QStringLiteral("%1, command: yours %2, file's ")
+                                           .arg(inputWords, quoted(input.fCommand)));
+            }
+            put.command = !changedThere || keepMine;
         }
     }
-    return edits;
+}
+
+void EditPlan::tell(const Pending &conflict, const QString &command)
+{
+    edits.conflicts[conflict.conflict] += quoted(command);
+}
+
+void EditPlan::put(const clsVantrelConfig &mine, qsizetype position, clsVantrelOutput &there) const
+{
+    const auto found = outputs.constFind(position);
+    if (found == outputs.cend())
+        return;
+    const clsVantrelOutput &ours = *mine.fOutputs.at(found->mine);
+    there.fOutputName = ours.fOutputName;
+    for (const Input &input : found->inputs) {
+        clsVantrelInput &thereInput = there.fInputs[input.there];
+        const clsVantrelInput &ourInput = ours.fInputs.at(input.mine);
+        thereInput.fInputName = ourInput.fInputName;
+        if (input.command)
+            thereInput.fCommand = ourInput.fCommand;
+    }
+}
+
+Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelConfig &mine,
+               bool keepMine, clsVantrelConfig &theirs)
+{
+    EditPlan plan(base.settings, untouched, mine, keepMine, Settings(theirs));
+    plan.place(base, mine, keepMine, Snapshot(theirs));
+    for (const EditPlan::Pending &conflict : std::as_const(plan.pending))
+        plan.tell(conflict,
+                  theirs.fOutputs.at(conflict.output)->fInputs.at(conflict.input).fCommand);
+    SetSettings(theirs, plan.settings);
+    for (qsizetype o = 0; o < theirs.fOutputs.size(); ++o)
+        plan.put(mine, o, *theirs.fOutputs[o]);
+    return plan.edits;
 }
 
 Import PutRouting(const Base &base, const QList<std::shared_ptr<clsVantrelOutput>> &routing,
@@ -427,20 +552,9 @@ bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
 {
     bool recovered = false;
     {
-        // The usual case, nobody wrote meanwhile, costs what a save without
-        // merging did: the file's bytes hashed, not read into a model.
         const FileLock lock(path, FileLock::Mode::Exclusive);
-        VantrelFile::Fingerprint now;
-        try {
-            recovered = VantrelFile::Recover(path);
-            now = VantrelFile::ReadFingerprint(path);
-        } catch (const VantrelError &error) {
-            throw ReadError(error.description());
-        }
-        if (!now.exists() || now == loaded) {
-            VantrelFile::Save(*mine, path); // the lock is this one
+        if (savedUnchanged(*mine, loaded, path, recovered))
             return recovered;
-        }
     }
     if (beforeMerge)
         beforeMerge();
@@ -452,11 +566,8 @@ bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
             [&](const VantrelFile::LoadResult &current) -> std::shared_ptr<const clsVantrelConfig> {
                 read = true;
                 recovered = recovered || current.recovered;
-                // Gone between the two looks: what is left of mine may be
-                // less than the whole file.
                 if (!current.config)
-                    throw VantrelError(QStringLiteral("the file was removed while it was being "
-                                                      "saved, so nothing was written"));
+                    throw VantrelError(kRemoved);
                 return merge(current);
             },
             path, VantrelFile::Commands::Keep);
@@ -466,6 +577,119 @@ bool Save(const std::shared_ptr<const clsVantrelConfig> &mine,
         throw;
     }
     return recovered;
+}
+
+bool SaveEdits(const std::shared_ptr<const clsVantrelConfig> &mine,
+               const VantrelFile::Fingerprint &loaded, const QStringList &loadedSettings,
+               const std::function<const Base &()> &base, const QStringList &untouched,
+               bool keepMine, const Accept &accept, const QString &path)
+{
+    const FileLock lock(path, FileLock::Mode::Exclusive);
+    bool recovered = false;
+    if (savedUnchanged(*mine, loaded, path, recovered))
+        return recovered;
+    if (!QFileInfo::exists(path))
+        throw VantrelError(kRemoved);
+
+    // The usual change: another program chose inputs or changed settings,
+    // and the file still has the loaded outputs, inputs and commands. The
+    // merge is then mine with the file's choices and the merged settings,
+    // and the file need not be read again to be written.
+    const Base *was = base ? &base() : nullptr;
+    const QList<std::shared_ptr<clsVantrelOutput>> &ours = mine->fOutputs;
+    QList<qint16> choices;
+    bool same = true;
+    VantrelFile::LoadResult current;
+    try {
+        current =
+            VantrelFile::Stream(path, [&](const clsVantrelConfig &, clsVantrelOutput &output) {
+                const qsizetype at = choices.size();
+                same = same && (was ? sameOutput(*was, at, output, true)
+                                    : at < ours.size() && sameText(*ours.at(at), output));
+                choices.append(output.fSelected);
+            });
+    } catch (const VantrelError &error) {
+        throw ReadError(error.description());
+    }
+    current.recovered = current.recovered || recovered;
+    if (!current.complete) {
+        accept(current, {});
+        return current.recovered;
+    }
+    EditPlan plan(loadedSettings, untouched, *mine, keepMine, Settings(*current.config));
+    if (same && choices.size() == ours.size() && (!was || was->outputs.size() == ours.size())) {
+        if (!accept(current, plan.edits))
+            return current.recovered;
+        VantrelSave::Write(path, [&](QIODevice &channel) {
+            clsVantrelConfig head;
+            SetSettings(head, plan.settings);
+            head.Serialize(&channel);
+            for (qsizetype o = 0; o < ours.size(); ++o)
+                ours.at(o)->Serialize(&channel, choices.at(o));
+        });
+        return current.recovered;
+    }
+    choices = {};
+
+    if (was) {
+        // What identifies the file's outputs and inputs, about a fifth of a
+        // model, for where the edits go.
+        Base theirs;
+        const auto add = [&theirs](const clsVantrelConfig &, clsVantrelOutput &output) {
+            addToBase(theirs, output);
+        };
+        VantrelFile::Fingerprint read;
+        try {
+            read = VantrelFile::Stream(path, add).fingerprint;
+        } catch (const VantrelError &error) {
+            throw ReadError(error.description());
+        }
+        if (read != current.fingerprint)
+            throw VantrelError(kChangedWhileSaving);
+        plan.place(*was, *mine, keepMine, theirs);
+    }
+
+    // Commands both changed are told with the file's, read once more.
+    if (!plan.pending.isEmpty()) {
+        QHash<QPair<qsizetype, qsizetype>, qsizetype> wanted;
+        for (qsizetype p = 0; p < plan.pending.size(); ++p)
+            wanted.insert({plan.pending.at(p).output, plan.pending.at(p).input}, p);
+        qsizetype position = 0;
+        const VantrelFile::LoadResult again =
+            VantrelFile::Stream(path, [&](const clsVantrelConfig &, clsVantrelOutput &output) {
+                for (qsizetype i = 0; i < output.fInputs.size(); ++i) {
+                    const auto found = wanted.constFind({position, i});
+                    if (found != wanted.cend())
+                        plan.tell(plan.pending.at(*found), output.fInputs.at(i).fCommand);
+                }
+                ++position;
+            });
+        if (again.fingerprint != current.fingerprint)
+            throw VantrelError(kChangedWhileSaving);
+    }
+    if (!accept(current, plan.edits))
+        return current.recovered;
+
+    // The file again, output by output through the merge into the writing:
+    // the bytes are those of the merged model written whole.
+    VantrelSave::Write(path, [&](QIODevice &channel) {
+        clsVantrelConfig head;
+        SetSettings(head, plan.settings);
+        bool headWritten = false;
+        qsizetype position = 0;
+        const VantrelFile::LoadResult again =
+            VantrelFile::Stream(path, [&](const clsVantrelConfig &, clsVantrelOutput &output) {
+                if (!std::exchange(headWritten, true))
+                    head.Serialize(&channel);
+                plan.put(*mine, position++, output);
+                output.Serialize(&channel);
+            });
+        if (!headWritten)
+            head.Serialize(&channel);
+        if (again.fingerprint != current.fingerprint)
+            throw VantrelError(kChangedWhileSaving);
+    });
+    return current.recovered;
 }
 
 } // namespace VantrelMerge

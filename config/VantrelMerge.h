@@ -5,6 +5,7 @@
 #include "VantrelFile.h"
 #include "clsVantrelConfig.h"
 
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <functional>
@@ -96,6 +97,45 @@ struct Edits
 Edits PutEdits(const Base &base, const QStringList &untouched, const clsVantrelConfig &mine,
                bool keepMine, clsVantrelConfig &theirs);
 
+// PutEdits in two steps, for a file read as it passes by: Plan decides from
+// what identifies theirs (a Base of it) where each edit goes and what is
+// told; Put then puts the edits into each of theirs' outputs in turn.
+struct EditPlan
+{
+    struct Input
+    {
+        qsizetype there = -1;
+        qsizetype mine = -1;
+        bool command = false; // mine's command goes in too
+    };
+    struct Output
+    {
+        qsizetype mine = -1;
+        QList<Input> inputs;
+    };
+    // A command conflict, told once the file's command is read: it ends
+    // edits.conflicts[conflict].
+    struct Pending
+    {
+        qsizetype conflict = -1;
+        qsizetype output = -1; // in theirs
+        qsizetype input = -1;
+    };
+    QStringList settings;             // theirs' after the merge
+    QHash<qsizetype, Output> outputs; // by position in theirs
+    QList<Pending> pending;
+    Edits edits;
+
+    // The settings, from those loaded and the file's now.
+    EditPlan(const QStringList &loaded, const QStringList &untouched, const clsVantrelConfig &mine,
+             bool keepMine, const QStringList &theirs);
+    // The names and commands mine changed since the base.
+    void place(const Base &base, const clsVantrelConfig &mine, bool keepMine, const Base &theirs);
+    // `command` is the file's command of a pending conflict.
+    void tell(const Pending &conflict, const QString &command);
+    void put(const clsVantrelConfig &mine, qsizetype position, clsVantrelOutput &there) const;
+};
+
 // ---- vantrelctl import ----------------------------------------------------
 
 struct Import
@@ -135,5 +175,23 @@ using Merge =
                         const VantrelFile::Fingerprint &loaded, const Merge &merge,
                         const std::function<void()> &beforeMerge = {},
                         const QString &path = VantrelFile::kFileName);
+
+// The editor's Save: like Save with PutEdits as the merge, but the file as it
+// is now is never held whole beside the editor's model. It is read as it
+// passes by, all under one lock: once to see whether it still has the loaded
+// outputs, inputs and commands (then mine is written with the file's choices
+// and the merged settings), otherwise once for what identifies them, once
+// more for the file's commands of any conflicts, and once more into the
+// writing. `accept` is shown the file (its settings, whether it was read to
+// its end) and what the merge would tell; false writes nothing. `base` gives
+// what identifies the loaded outputs; unset when none was edited, mine's
+// then stand for them.
+using Accept = std::function<bool(const VantrelFile::LoadResult &current, const Edits &edits)>;
+[[nodiscard]] bool SaveEdits(const std::shared_ptr<const clsVantrelConfig> &mine,
+                             const VantrelFile::Fingerprint &loaded,
+                             const QStringList &loadedSettings,
+                             const std::function<const Base &()> &base,
+                             const QStringList &untouched, bool keepMine, const Accept &accept,
+                             const QString &path = VantrelFile::kFileName);
 
 } // namespace VantrelMerge

@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -498,8 +500,10 @@ int finishFrom(int journal, qint64 size, int file, qint64 oldSize)
 // goes to the journal first, which fails on a full disk or a size limit while
 // the file is whole; the room for it in the file is reserved; then it is
 // copied in, the rest cut off, the file synced and the journal dropped.
-void writeInPlace(const QString &target, const Content &content)
+void writeInPlace(const QString &target, const Content &content, const Aside &aside)
 {
+    if (aside)
+        aside(); // before anything is written
     struct stat info
     {
     };
@@ -541,51 +545,94 @@ using OldFile = struct stat;
 // takes to free its blocks, and both happen when the new file replaces it, at
 // the end of the save. The pages go while the new content is being
 // formatted instead, on another thread; the old content stays whole on disk
-// and is read from there should the replacing fail.
-class OldPagesDropper
+// and is read from there should the replacing fail. The caller's aside
+// (a look at the old file's bytes) runs on that thread first, before its
+// pages go.
+class SecondThread
 {
 public:
-    OldPagesDropper(const QString &path, const struct stat &old)
+    SecondThread(const QString &path, const struct stat &old, const Aside &aside)
     {
+        int fd = -1;
 #ifdef Q_OS_LINUX
         struct stat now
         {
         };
-        int fd = -1;
         try {
             fd = openRegular(path, O_RDONLY, now);
         } catch (const VantrelError &) {
-            return; // no longer a file: nothing of it to drop
+            fd = -1; // no longer a file: nothing of it to drop
         }
-        if (fd < 0)
-            return;
-        if (now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+        if (fd >= 0 && (now.st_dev != old.st_dev || now.st_ino != old.st_ino)) {
             ::close(fd); // another file took the name meanwhile: not ours to drop
-            return;
-        }
-        try {
-            fThread = std::thread([fd] {
-                (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-                ::close(fd);
-            });
-        } catch (const std::system_error &) {
-            ::close(fd); // no thread: the pages go with the file, as before
+            fd = -1;
         }
 #else
         Q_UNUSED(path);
         Q_UNUSED(old);
 #endif
+        if (fd < 0 && !aside)
+            return;
+        fOld = fd;
+        const auto work = [this, fd, aside] {
+            if (aside) {
+                try {
+                    aside();
+                } catch (...) {
+                    fFailure = std::current_exception();
+                }
+            }
+#ifdef Q_OS_LINUX
+            if (fd >= 0)
+                (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+#endif
+        };
+        try {
+            fThread = std::thread(work);
+        } catch (const std::system_error &) {
+            work(); // no thread: here, and the pages go with the file, as before
+        }
     }
-    ~OldPagesDropper()
+    ~SecondThread()
     {
         if (fThread.joinable())
             fThread.join();
+        if (fOld >= 0)
+            ::close(fOld);
     }
-    OldPagesDropper(const OldPagesDropper &) = delete;
-    OldPagesDropper &operator=(const OldPagesDropper &) = delete;
+    SecondThread(const SecondThread &) = delete;
+    SecondThread &operator=(const SecondThread &) = delete;
+
+    // Waits for the thread; throws what the aside threw.
+    void finish()
+    {
+        if (fThread.joinable())
+            fThread.join();
+        if (fFailure)
+            std::rethrow_exception(std::exchange(fFailure, nullptr));
+    }
+
+    // Once the new file has replaced the old one. The old file's blocks are
+    // freed when its last name and descriptor go, which for a large file
+    // took a fifth of the save: its descriptor, held until now, goes on a
+    // thread of its own, beside the program's remaining work.
+    void letGo()
+    {
+        finish();
+        if (fOld < 0)
+            return;
+        try {
+            std::thread([fd = fOld] { ::close(fd); }).detach();
+            fOld = -1;
+        } catch (const std::system_error &) {
+            // closed here, by the destructor
+        }
+    }
 
 private:
     std::thread fThread;
+    std::exception_ptr fFailure;
+    int fOld = -1; // the old file, whose pages are dropped
 };
 
 #else
@@ -599,7 +646,7 @@ struct OldFile
 // Writes a new file and renames it over the old one; nothing is replaced
 // unless everything was written. With `old` given, false (nothing written)
 // when the new file cannot take over what the old one is.
-bool replace(const QString &path, const Content &content, const OldFile *old)
+bool replace(const QString &path, const Content &content, const OldFile *old, const Aside &aside)
 {
     QSaveFile channel(path);
     if (!channel.open(QIODevice::WriteOnly)) {
@@ -612,10 +659,21 @@ bool replace(const QString &path, const Content &content, const OldFile *old)
         channel.cancelWriting();
         return false;
     }
-    std::optional<OldPagesDropper> dropper;
+    std::optional<SecondThread> second;
     if (old)
-        dropper.emplace(path, *old);
+        second.emplace(path, *old, aside);
+    const bool beside = second.has_value();
+#else
+    const bool beside = false;
 #endif
+    if (!beside && aside) {
+        try {
+            aside();
+        } catch (...) {
+            channel.cancelWriting();
+            throw;
+        }
+    }
     try {
         writeContent(content, channel, channel.handle());
     } catch (const VantrelError &error) {
@@ -629,12 +687,25 @@ bool replace(const QString &path, const Content &content, const OldFile *old)
         fail(QStringLiteral("writing failed: %1").arg(reason), kUnchanged);
     }
 #ifdef Q_OS_UNIX
-    dropper.reset();
+    if (second) {
+        try {
+            second->finish();
+        } catch (...) {
+            channel.cancelWriting();
+            throw;
+        }
+    }
 #endif
     if (!channel.commit())
         fail(QStringLiteral("the new file could not replace the old one: %1")
                  .arg(channel.errorString()),
              kUnchanged);
+#ifdef Q_OS_UNIX
+    // The rename is in the folder: synced, it survives a power loss too.
+    syncFolder(path);
+    if (second)
+        second->letGo();
+#endif
     return true;
 }
 
@@ -746,7 +817,7 @@ bool Recover(const QString &path)
     return recovered;
 }
 
-void Write(const QString &path, const Content &content)
+void Write(const QString &path, const Content &content, const Aside &aside)
 {
     const QString target = FileLock::Target(path);
     const QByteArray name = QFile::encodeName(target);
@@ -756,7 +827,7 @@ void Write(const QString &path, const Content &content)
     if (::stat(name.constData(), &old) != 0) {
         if (errno != ENOENT)
             fail(qt_error_string(errno), kUnchanged);
-        replace(target, content, nullptr); // a new file
+        replace(target, content, nullptr, aside); // a new file
         return;
     }
     try {
@@ -766,9 +837,9 @@ void Write(const QString &path, const Content &content)
     }
     if (Recover(target) && ::stat(name.constData(), &old) != 0)
         fail(qt_error_string(errno), kUnchanged);
-    if (old.st_nlink == 1 && replace(target, content, &old))
+    if (old.st_nlink == 1 && replace(target, content, &old, aside))
         return;
-    writeInPlace(target, content);
+    writeInPlace(target, content, aside);
 }
 
 #else
@@ -795,9 +866,9 @@ bool Recover(const QString &)
     return false;
 }
 
-void Write(const QString &path, const Content &content)
+void Write(const QString &path, const Content &content, const Aside &aside)
 {
-    replace(path, content, nullptr);
+    replace(path, content, nullptr, aside);
 }
 
 #endif

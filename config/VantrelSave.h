@@ -48,7 +48,13 @@ using Content = std::function<void(QIODevice &channel)>;
 // VantrelError whose text ends by saying what became of the file: that it is
 // unchanged, or, for an in-place write the system failed half way, that the
 // journal keeps the new content for the next start to finish.
-void Write(const QString &path, const Content &content);
+//
+// `aside` runs beside the formatting, on a second thread where the file is
+// replaced (else before anything is written), and may read the old file: it
+// ends before anything takes the old file's place, and what it throws
+// travels up with the file unchanged.
+using Aside = std::function<void()>;
+void Write(const QString &path, const Content &content, const Aside &aside = {});
 
 // Whether an interrupted in-place save of the file waits to be finished (or
 // left a journal to remove).

@@ -50,7 +50,7 @@ void clsVantrelConfig::Serialize(QIODevice *aChannel) const
         output->Serialize(aChannel);
 }
 
-void clsVantrelConfig::Deserialize(clsVantrelParser &Parser)
+void clsVantrelConfig::Deserialize(clsVantrelParser &Parser, const OutputSink &each)
 {
     // The settings header is matched with its letter case: "[Vantrel]" is
     // not ours, and then nothing at all is read.
@@ -93,10 +93,13 @@ void clsVantrelConfig::Deserialize(clsVantrelParser &Parser)
         // Outputs mostly have as many inputs as the one before: room for
         // them up front spares the list its growing steps.
         output->fInputs.reserve(inputs);
-        fOutputs.append(output);
+        if (!each)
+            fOutputs.append(output);
         Parser.GetNextItem();
         output->Deserialize(Parser);
         inputs = output->fInputs.size();
+        if (each)
+            each(*output);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -19,7 +20,11 @@ class clsVantrelConfig
 public:
     void Initialize();
     void Serialize(QIODevice *aChannel) const;
-    void Deserialize(clsVantrelParser &Parser);
+    // With `each`, every output is handed to it as soon as it is read and
+    // then let go instead of being kept in fOutputs: a reader that passes
+    // through a large file once never holds it whole.
+    using OutputSink = std::function<void(clsVantrelOutput &output)>;
+    void Deserialize(clsVantrelParser &Parser, const OutputSink &each = {});
 
     const QStringList &TypeCollection() const { return fTypeList; }
     const QStringList &CommPortCollection() const { return fCommPortList; }

@@ -46,12 +46,12 @@ void clsVantrelOutput::Initialize()
     fInputs.clear();
 }
 
-void clsVantrelOutput::Serialize(QIODevice *aChannel) const
+void clsVantrelOutput::Serialize(QIODevice *aChannel, qint16 selected) const
 {
     WriteLine(aChannel, QString());
     WriteLine(aChannel, QStringLiteral("[output]"));
     WriteLine(aChannel, QLatin1String("name="), fOutputName);
-    WriteLine(aChannel, QLatin1String("selected="), QString::number(fSelected));
+    WriteLine(aChannel, QLatin1String("selected="), QString::number(selected));
     for (const auto &input : fInputs)
         input.Serialize(aChannel);
 }

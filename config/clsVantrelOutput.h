@@ -16,7 +16,10 @@ class clsVantrelOutput
 {
 public:
     void Initialize();
-    void Serialize(QIODevice *aChannel) const;
+    void Serialize(QIODevice *aChannel) const { Serialize(aChannel, fSelected); }
+    // As it would be with another choice: a merge writes its own outputs
+    // with the choices the file holds now.
+    void Serialize(QIODevice *aChannel, qint16 selected) const;
     void Deserialize(clsVantrelParser &Parser);
 
     CompactString fOutputName;

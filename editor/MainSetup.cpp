@@ -372,20 +372,20 @@ bool MainSetup::saveMerged()
         bool unanswered = false;
         bool recovered = false;
         try {
-            recovered = VantrelMerge::Save(
-                fConfig, fLoadedFingerprint,
-                [&](const VantrelFile::LoadResult &newer)
-                    -> std::shared_ptr<const clsVantrelConfig> {
+            recovered = VantrelMerge::SaveEdits(
+                fConfig, fLoadedFingerprint, fLoadedSettings,
+                fBaseKept ? [this]() -> const VantrelMerge::Base & { return fLoadedBase; }
+                          : std::function<const VantrelMerge::Base &()>(),
+                fUntouchedSettings, keepMine,
+                [&](const VantrelFile::LoadResult &newer, const VantrelMerge::Edits &found) {
                     if (!newer.complete) {
                         stopped = newer.stopDescription();
-                        return nullptr;
+                        return false;
                     }
-                    keepLoadedBase();
-                    edits = VantrelMerge::PutEdits(fLoadedBase, fUntouchedSettings, *fConfig,
-                                                   keepMine, *newer.config);
+                    edits = found;
                     for (const QString &item : edits.conflicts + edits.notPlaced)
                         unanswered = unanswered || !answered.contains(item);
-                    return unanswered ? nullptr : newer.config;
+                    return !unanswered;
                 });
         } catch (const VantrelMerge::ReadError &error) {
             // A file that is there but reads badly (another program wrote a
@@ -471,7 +471,8 @@ void MainSetup::keepLoadedBase()
     // opens the model still is what was loaded (its settings wait in the
     // boxes until Close). Taken here rather than at start-up, where for tens
     // of thousands of outputs it was a visible part of the wait for the
-    // window; a Close before any edit takes it only if the file changed.
+    // window; a Close before any edit needs none, the model standing for
+    // what was loaded.
     if (fBaseKept)
         return;
     fLoadedBase = VantrelMerge::Snapshot(*fConfig);

@@ -4,6 +4,8 @@
 // chosen one marked "*".
 #include "VantrelMerge.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -94,11 +96,15 @@ void tst_merge::merges_data()
     row("panel, loaded choice renamed and carried along",
         "panel / A:T,P* / 0.0 / A:C,T,D* / A:C,T*,D / ");
     row("editor, address changed there only",
-        "editor / A:T=1 / A:T=1 / ip=9|A:T=1 / ip=9|A:T=1 ~ ip=9|A:T=1 / ");
+        "editor / A:T=1 / A:T=1 / ip=9|A:T=1* / ip=9|A:T=1* ~ ip=9|A:T=1* / ");
     row("editor, address changed by both",
         R"(editor / ip=1| / ip=5| / ip=9| / ip=9| ~ ip=5| / address: yours "5", file's "9")");
     row("editor, the same address on both sides",
         "editor / ip=1| / ip=5| / ip=5| / ip=5| ~ ip=5| / ");
+    row("editor, a name here, a choice there",
+        "editor / A:T=1,P=2 / A:T=1,Q=2 / A:T=1,P=2* / A:T=1,Q=2* ~ A:T=1,Q=2* / ");
+    row("editor, nothing edited here, outputs moved there",
+        "editor / A:T=1;B:X / A:T=1;B:X / B:X*;A:T=2 / B:X*;A:T=2 ~ B:X*;A:T=2 / ");
     row("editor, commands changed there, a name here",
         "editor / A:T=1,P=2 / A:T=1,Q=2 / A:T=8,P=2 / A:T=8,Q=2 ~ A:T=8,Q=2 / ");
     row("editor, command changed by both",
@@ -145,6 +151,29 @@ void tst_merge::merges()
                 VantrelMerge::PutEdits(base, base.settings, *config(part[2]), keepMine, *theirs);
             QCOMPARE((edits.conflicts + edits.notPlaced).join(u" / "), part.mid(5).join(u" / "));
             QCOMPARE(text(*theirs), part[4].split(QStringLiteral(" ~ ")).at(keepMine ? 1 : 0));
+
+            // The same merge with the file read as it passes by.
+            const QTemporaryDir dir;
+            const QString path = dir.filePath(VantrelFile::kFileName);
+            VantrelFile::Save(*config(part[3]), path);
+            VantrelMerge::Edits streamed;
+            const bool recovered = VantrelMerge::SaveEdits(
+                // Another size, or the same size and other bytes, found
+                // beside the writing.
+                config(part[2]), {keepMine ? QFileInfo(path).size() : 0, 0}, base.settings,
+                // Unset where the editor edited no output, as it does then.
+                text(*loaded).section(u'|', -1) == text(*config(part[2])).section(u'|', -1)
+                    ? std::function<const VantrelMerge::Base &()>()
+                    : [&]() -> const VantrelMerge::Base & { return base; },
+                base.settings, keepMine,
+                [&](const VantrelFile::LoadResult &, const VantrelMerge::Edits &found) {
+                    streamed = found;
+                    return true;
+                },
+                path);
+            QVERIFY(!recovered);
+            QCOMPARE(streamed.conflicts + streamed.notPlaced, edits.conflicts + edits.notPlaced);
+            QCOMPARE(text(*VantrelFile::Load(path).config), text(*theirs));
         }
     } else {
         const VantrelMerge::Import outcome = VantrelMerge::PutRouting(

@@ -349,8 +349,7 @@ int main(int argc, char **argv)
             }
             if (!ok)
                 return 1;
-            const auto row = [&](const char *name, const Samples &s, bool target,
-                                 bool recorded = true) {
+            const auto row = [&](const char *name, const Samples &s, bool target) {
                 const double closeRatio = Bench::median(s.closeMs) / Bench::median(dd);
                 const double peakRatio = Bench::median(s.peakMiB) / fileMiB;
                 programs.row({label, std::to_string(outputs), Bench::number(fileMiB, 1), name,
@@ -359,7 +358,7 @@ int main(int argc, char **argv)
                               Bench::ratio(peakRatio)});
                 // The sizes where the file, not the programs' fixed start,
                 // is most of the figure.
-                if (outputs < 30000 || !recorded)
+                if (outputs < 30000)
                     return;
                 const std::string figure =
                     "(" + label + "): " + name + ", " +
@@ -374,8 +373,7 @@ int main(int argc, char **argv)
             row("panel, in place", inPlace, false);
             row("editor", editor, true);
             row("editor, file changed", editorMerged, false);
-            // Printed, not yet among the published figures.
-            row("editor, command changed", editorCommand, false, false);
+            row("editor, command changed", editorCommand, false);
             QFile::remove(original);
         }
     }

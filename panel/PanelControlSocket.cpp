@@ -37,9 +37,6 @@ QJsonObject refusal(int status, const QString &reason)
 PanelControlSocket::PanelControlSocket(PanelRemote *remote, QObject *parent)
     : QObject(parent), fRemote(remote), fServer(new QLocalServer(this))
 {
-    // Made in a private folder and moved into place, so it is never reachable
-    // by others even for a moment.
-    fServer->setSocketOptions(QLocalServer::UserAccessOption);
     fServer->setMaxPendingConnections(kMaxClients);
     connect(fServer, &QLocalServer::newConnection, this, &PanelControlSocket::accept);
 }
@@ -74,6 +71,18 @@ bool PanelControlSocket::listen(const QString &path, QString *problem)
         *problem = QStringLiteral("%1 is not a folder only this user may change").arg(folder);
         return false;
     }
+#ifdef Q_OS_UNIX
+    // In a folder nobody else may enter (the session's runtime folder, or the
+    // one made above) the socket is out of others' reach whatever its own
+    // mode, so it is made in place. Elsewhere it is made in a private folder
+    // of its own and moved into place, so it is never reachable by others
+    // even for a moment; making and removing that folder took a quarter of
+    // a millisecond of every start.
+    const bool ownerOnly = !(info.permissions() & (QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    fServer->setSocketOptions(ownerOnly ? QLocalServer::NoOptions : QLocalServer::UserAccessOption);
+#else
+    fServer->setSocketOptions(QLocalServer::UserAccessOption);
+#endif
     if (fServer->listen(path))
         return true;
     if (fServer->serverError() == QAbstractSocket::AddressInUseError) {

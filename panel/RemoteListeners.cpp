@@ -17,13 +17,17 @@ RemoteListeners::RemoteListeners(frmMain *window, QObject *parent)
 
 RemoteListeners::~RemoteListeners() = default;
 
-void RemoteListeners::start(const QString &configPath)
+void RemoteListeners::startControlSocket(const QString &configPath)
 {
     fControl = new PanelControlSocket(fRemote, this);
     QString problem;
     if (!fControl->listen(RemoteSettings::controlSocketPath(configPath), &problem))
         qWarning("Vantrel: vantrelctl cannot reach this panel: %s", qUtf8Printable(problem));
+}
 
+void RemoteListeners::startNetwork(const QString &configPath)
+{
+    QString problem;
     RemoteSettings settings;
     if (!settings.read(RemoteSettings::pathFor(configPath), &problem)) {
         // No file: remote control is off, and nothing listens.

@@ -12,7 +12,10 @@ class PanelRemote;
 // Everything that lets the panel be driven from outside its window, started
 // once the panel has loaded: the local control socket always, the network
 // API and OSC only when vantrel-remote.ini beside vantrel.ini turns them on.
-// What cannot start is said on standard error; the panel works without it.
+// The two are started apart, so the network listeners (whose server alone
+// costs as much as a third of the panel's start) can wait until the window
+// shows. What cannot start is said on standard error; the panel works
+// without it.
 class RemoteListeners : public QObject
 {
     Q_OBJECT
@@ -21,7 +24,8 @@ public:
     ~RemoteListeners() override;
 
     // `configPath`: the vantrel.ini the panel loaded.
-    void start(const QString &configPath);
+    void startControlSocket(const QString &configPath);
+    void startNetwork(const QString &configPath);
 
     PanelRemote *remote() const { return fRemote; }
 

@@ -1,3 +1,4 @@
+#include "AfterFirstPaint.h"
 #include "ProgramArguments.h"
 #include "RemoteListeners.h"
 #include "StartupProbe.h"
@@ -34,17 +35,29 @@ int main(int argc, char *argv[])
 #endif
     frmMain window;
     window.setFolderClaim(std::move(claim));
-    TestDriver::armIfRequested(&window);
+    // Ready once the listeners started after the first paint listen.
+    TestDriver::armIfRequested(&window, TestDriver::Ready::WhenToldReady);
 #ifdef Q_OS_UNIX
     // Shutdown, log-off and signals end the panel as Close does.
     SessionEnd sessionEnd(&window);
 #endif
     if (!window.Form_Load())
         return window.exitStatus();
-    StartupProbe::armIfRequested(&window);
     // Only once loaded: nothing outside the window can act on a half-read file.
     RemoteListeners remote(&window);
-    remote.start(QDir::current().absoluteFilePath(VantrelFile::kFileName));
+    const QString configPath = QDir::current().absoluteFilePath(VantrelFile::kFileName);
+    // Before the window shows: vantrelctl that finds no panel listening
+    // sends around it, and a panel that is up must not be bypassed.
+    remote.startControlSocket(configPath);
+    // The network listeners wait for the first paint: a remote client
+    // cannot tell a panel that starts a few milliseconds later, the operator
+    // can tell a window that shows later.
+    AfterFirstPaint network(&window, std::chrono::milliseconds(500), [&remote, &configPath] {
+        remote.startNetwork(configPath);
+        TestDriver::sayReady();
+    });
+    // Last: its end at the first paint comes before the work queued there.
+    StartupProbe::armIfRequested(&window);
     window.show();
     const int loopStatus = app.exec();
     return loopStatus != 0 ? loopStatus : window.exitStatus();

@@ -17,7 +17,9 @@
 // VANTREL_TEST_DRIVER set in the environment, the program takes the
 // operator's part from its standard input, one line at a time, and answers
 // on its standard output:
-//   "ready"                    once the window is up;
+//   "ready"                    once the window is up, or, for a program
+//                              that starts more after its window shows,
+//                              when it says so with sayReady();
 //   "set <control> <value>"    sets a list's position (a number) or a text
 //                              box's text, as a pick or typing would;
 //   "click <control>"          presses a button;
@@ -64,7 +66,19 @@ inline void run(QWidget *window, const QByteArray &line)
     say("ok");
 }
 
-inline void armIfRequested(QWidget *window)
+enum class Ready
+{
+    WhenLoopRuns,
+    WhenToldReady
+};
+
+inline void sayReady()
+{
+    if (qEnvironmentVariableIsSet("VANTREL_TEST_DRIVER"))
+        say("ready");
+}
+
+inline void armIfRequested(QWidget *window, Ready ready = Ready::WhenLoopRuns)
 {
     if (!qEnvironmentVariableIsSet("VANTREL_TEST_DRIVER"))
         return;
@@ -87,12 +101,19 @@ inline void armIfRequested(QWidget *window)
         else
             run(window, line);
     });
-    QTimer::singleShot(0, window, [] { say("ready"); });
+    if (ready == Ready::WhenLoopRuns)
+        QTimer::singleShot(0, window, [] { say("ready"); });
 }
 
 #else
 
-inline void armIfRequested(QWidget *) {}
+enum class Ready
+{
+    WhenLoopRuns,
+    WhenToldReady
+};
+inline void sayReady() {}
+inline void armIfRequested(QWidget *, Ready = Ready::WhenLoopRuns) {}
 
 #endif
 

@@ -1,3 +1,4 @@
+#include "AfterFirstPaint.h"
 #include "CommandSender.h"
 #include "PanelFixture.h"
 #include "VantrelMessageBox.h"
@@ -93,6 +94,8 @@ private slots:
     void recallSkipsRowsThatNoLongerMatch();
     void presetSaveMeetsTheFileAsItIs_data();
     void presetSaveMeetsTheFileAsItIs();
+    void startWorkWaitsForFirstPaint_data();
+    void startWorkWaitsForFirstPaint();
 };
 
 void tst_panel_extras::hotkeySendsLikeClick_data()
@@ -277,6 +280,32 @@ void tst_panel_extras::presetSaveMeetsTheFileAsItIs()
         QCOMPARE(readFile(presets).count("[preset]"), 2);
         QVERIFY(readFile(presets).contains("name=Other"));
     }
+}
+
+void tst_panel_extras::startWorkWaitsForFirstPaint_data()
+{
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("shown: at the first paint, long before the fallback") << true;
+    QTest::newRow("never painted: at the fallback") << false;
+}
+
+// The network listeners start this way: once, whether a paint comes or not.
+void tst_panel_extras::startWorkWaitsForFirstPaint()
+{
+    QFETCH(bool, shown);
+    QWidget window;
+    int runs = 0;
+    const AfterFirstPaint after(
+        &window, shown ? std::chrono::milliseconds(60000) : std::chrono::milliseconds(50),
+        [&] { ++runs; });
+    if (shown)
+        window.show();
+    QCOMPARE(runs, 0);
+    QTRY_COMPARE(runs, 1);
+    window.show();
+    window.repaint();
+    QTest::qWait(100);
+    QCOMPARE(runs, 1);
 }
 
 QTEST_MAIN(tst_panel_extras)

@@ -6,6 +6,7 @@
 #include "TakeLogFixture.h"
 #include "ThreadSwitcher.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,6 +34,7 @@ class tst_remote : public QObject
 {
     Q_OBJECT
 private slots:
+    void ctlTakeMovesLampsAndSavedChoice_data();
     void ctlTakeMovesLampsAndSavedChoice();
     void httpTakesPresetsAndEventsInOrder();
     void oscTake();
@@ -40,14 +42,33 @@ private slots:
     void remoteSettingsFile();
 };
 
+void tst_remote::ctlTakeMovesLampsAndSavedChoice_data()
+{
+    QTest::addColumn<bool>("groupMayEnter");
+    QTest::newRow("runtime folder only the user may enter") << false;
+    QTest::newRow("runtime folder its group may enter") << true;
+}
+
 void tst_remote::ctlTakeMovesLampsAndSavedChoice()
 {
+    QFETCH(bool, groupMayEnter);
     ThreadSwitcher switcher(ThreadSwitcher::Mode::Answer);
     RemotePanel panel(switcher.port(), false);
     // A panel that crashed leaves its socket behind; the next one replaces it.
     panel.panel.kill();
     panel.panel.waitForFinished(10000);
+    if (groupMayEnter)
+        QFile::setPermissions(panel.runtimeFolder(),
+                              QFile::permissions(panel.runtimeFolder()) | QFileDevice::ExeGroup);
     panel.start();
+    // Where others may come near it, the socket itself is the user's alone.
+    const QFileInfoList sockets =
+        QDir(panel.runtimeFolder()).entryInfoList({QStringLiteral("*.sock")}, QDir::System);
+    QCOMPARE(sockets.size(), 1);
+    if (groupMayEnter)
+        QCOMPARE(sockets[0].permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                             QFileDevice::ReadOther | QFileDevice::WriteOther),
+                 QFileDevice::Permissions());
     QByteArray out;
     QByteArray err;
     QCOMPARE(panel.ctl({QStringLiteral("take"), QStringLiteral("Monitor"), QStringLiteral("Cam 2")},

@@ -63,6 +63,7 @@ public:
     }
 
     QString path(const QString &name) const { return fDir.filePath(name); }
+    QString runtimeFolder() const { return fRuntime.path(); }
 
     // Closes the panel as its Close button does; true when it saved and ended.
     bool close()

@@ -153,9 +153,12 @@ void CompactString::Pool::startBlock()
     // and taking each in one piece spares thousands of page faults. A small
     // file keeps to the pages it touches, also where the system would hand
     // out whole blocks unasked; its texts still come from the block, at a
-    // fraction of a heap allocation's cost each. Asked before the block is
-    // first touched, which would take its first page alone.
-    ::madvise(block, kPoolBlock, fBlocks > 0 ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+    // fraction of a heap allocation's cost each. So does the last block of
+    // a large file, which on average would hold half a block of memory no
+    // text uses. Asked before the block is first touched, which would take
+    // its first page alone.
+    const bool filled = fBlocks > 0 && (!fRemaining || fRemaining() >= qint64(kPoolBlock));
+    ::madvise(block, kPoolBlock, filled ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
 #endif
     new (block) PoolBlock{{kFilling}};
     settle();

@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <array>
+#include <functional>
 #include <utility>
 
 // Text of the model that a large file holds hundreds of thousands of: names
@@ -31,6 +32,11 @@ public:
         Pool &operator=(const Pool &) = delete;
         ~Pool();
 
+        // At most how many bytes of text are still to come (a file's unread
+        // part), asked as each block starts, so that the last block, which
+        // they will not fill, is not taken whole.
+        void setRemaining(std::function<qint64()> remaining) { fRemaining = std::move(remaining); }
+
     private:
         friend class CompactString;
         char *place(qsizetype bytes);
@@ -45,6 +51,7 @@ public:
         int fBlocks = 0;
         // Short texts recently placed in fBlock, by a hash of their bytes.
         std::array<char *, 1024> fRecent{};
+        std::function<qint64()> fRemaining;
     };
 
     CompactString() = default;

@@ -123,7 +123,8 @@ void serialize(const clsVantrelConfig &config, QIODevice &channel)
 }
 
 // The reading behind Load and Stream; `each` set: the outputs go there.
-LoadResult read(QIODevice &channel, Commands commands, const OutputSink &each)
+LoadResult read(QIODevice &channel, Commands commands, const OutputSink &each,
+                std::function<qint64()> remaining = {})
 {
     LoadResult result;
     result.config = std::make_shared<clsVantrelConfig>();
@@ -132,8 +133,10 @@ LoadResult read(QIODevice &channel, Commands commands, const OutputSink &each)
     // A stream lets go of its texts output by output, where pooled ones
     // would keep whole blocks.
     std::optional<CompactString::Pool> pool;
-    if (!each)
+    if (!each) {
         pool.emplace();
+        pool->setRemaining(std::move(remaining));
+    }
     clsVantrelParser parser;
     parser.fKeepCommands = commands == Commands::Keep;
     parser.fTextItems = false;
@@ -166,7 +169,12 @@ LoadResult readFile(const QString &path, Commands commands, const OutputSink &ea
     openForReading(file, path);
     FileReader channel(file);
     try {
-        LoadResult result = read(channel, commands, each);
+        // Every text is a piece of the file, and the reader holds at most
+        // one chunk of it ahead of the texts placed.
+        const qint64 size = file.size();
+        LoadResult result = read(channel, commands, each, [&file, size] {
+            return std::max<qint64>(size - file.pos(), 0) + clsVantrelParser::kChunkSize;
+        });
         result.fingerprint = channel.fingerprint();
         result.recovered = recovered;
         return result;

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr qint64 kChunkSize = 64 * 1024;
-
 // The first CR or LF in [from, end), or end. One pass for both bytes, in
 // line: most lines are short, and a library call per byte sought costs
 // more than the search. A NUL inside a line is just a byte.

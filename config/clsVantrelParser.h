@@ -21,6 +21,9 @@ public:
         EndOfInput = 3
     };
 
+    // The most the parser reads ahead of the item it gives.
+    static constexpr qint64 kChunkSize = 64 * 1024;
+
     // The device stands in for the numbered text-file channel; it must be
     // open for reading and outlive the parser.
     void Initialize(QIODevice *aChannel);

@@ -4,6 +4,7 @@
 // percentiles, the samples of one figure over the rounds (Series), and plain
 // tables on standard output, among them the comparison of a program with its
 // baseline round by round (Comparison).
+#include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,14 @@
 #include <vector>
 
 namespace Bench {
+
+// The in-process benchmarks draw their windows offscreen unless the caller
+// chose a platform; call before the application is made.
+inline void offscreenUnlessChosen()
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 // "--quick": one short round of everything, so CI sees the programs run
 // without spending minutes on figures nobody reads there.

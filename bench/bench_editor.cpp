@@ -96,8 +96,7 @@ void report(const Bench::Series &rebuilds, const Bench::Series &bareRebuilds,
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
     const int rounds = Bench::quickMode(argc, argv) ? 1 : 10;
     if (Bench::namesMode(argc, argv)) {

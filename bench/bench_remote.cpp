@@ -185,8 +185,7 @@ private:
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
     if (Bench::quickMode(argc, argv))
         Rounds = 10;

@@ -279,8 +279,7 @@ void report(const std::vector<Bench::Series> &f, const Bench::Series &heldTcp)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
     if (Bench::quickMode(argc, argv))
         Rounds = 20;

@@ -4,7 +4,7 @@
 // plain blocking socket doing connect-send-close from the same process, and
 // beside Qt's own sockets doing the same without the panel, which tells what
 // the panel adds from what Qt's sockets cost. The ways take turns, one press
-// each per round. A receiver thread on another processor timestamps the
+// each per round in a shuffled order. A receiver thread on another processor timestamps the
 // moment the last byte arrives; the figure is that moment minus the moment
 // of the press; median, spread and 99th percentile. Over TCP it also times what the
 // lamp and the next press wait for, from the press to the send's outcome,
@@ -38,7 +38,9 @@
 #include <cstdio>
 #include <functional>
 #include <netinet/in.h>
+#include <numeric>
 #include <pthread.h>
+#include <random>
 #include <sched.h>
 #include <sys/socket.h>
 #include <thread>
@@ -219,15 +221,32 @@ Clock::duration plainPress(bool tcp, quint16 port)
 }
 
 // Runs the ways in turn, one press each per round, so that drift on the
-// machine touches them all alike; the first rounds only warm up.
-std::vector<Bench::Series> interleaved(const std::vector<Press> &ways)
+// machine touches them all alike; the first rounds only warm up. The order of
+// the ways is shuffled every round (from a fixed seed, so runs compare): a
+// way always run after the same other one inherits that one's warm or cold
+// caches, which showed as 3-4 us between the same press with the take log
+// on and off, more than the log itself costs. A group's ways run together in
+// their order (a press, then a reading of that same press).
+std::vector<Bench::Series> interleaved(const std::vector<std::vector<Press>> &groups)
 {
-    std::vector<Bench::Series> samples(ways.size());
+    std::vector<size_t> firstOf;
+    size_t ways = 0;
+    for (const std::vector<Press> &group : groups) {
+        firstOf.push_back(ways);
+        ways += group.size();
+    }
+    std::vector<Bench::Series> samples(ways);
+    std::vector<size_t> order(groups.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::mt19937 shuffler(20261207);
     for (int i = 0; i < Warmup + Rounds; ++i) {
-        for (size_t w = 0; w < ways.size(); ++w) {
-            const Clock::duration d = ways[w]();
-            if (i >= Warmup)
-                samples[w].add(micros(d));
+        std::shuffle(order.begin(), order.end(), shuffler);
+        for (const size_t g : order) {
+            for (size_t w = 0; w < groups[g].size(); ++w) {
+                const Clock::duration d = groups[g][w]();
+                if (i >= Warmup)
+                    samples[firstOf[g] + w].add(micros(d));
+            }
         }
     }
     return samples;
@@ -325,16 +344,34 @@ int main(int argc, char **argv)
     QPushButton bareButton(QStringLiteral("Bare"));
     bareButton.show();
     const std::vector<Bench::Series> f = interleaved({
-        [&] { return plainPress(true, tcpPort); },
-        [&] { return qtSocketPress(true, tcpPort); },
-        [&] { return panelTcp(); },
-        [&] { return panelTcp.lastOutcome(); }, // no press: the one just made
-        [&] { return plainPress(false, udpPort); },
-        [&] { return qtSocketPress(false, udpPort); },
-        [&] { return panelUdp(); },
-        [&] { return bareRelease(bareButton); },
-        [&] { return panelTcpUnlogged(); },
-        [&] { return panelUdpUnlogged(); },
+        {[&] {
+            return plainPress(true, tcpPort);
+        }},
+        {[&] {
+            return qtSocketPress(true, tcpPort);
+        }},
+        {[&] { return panelTcp(); },
+         [&] {
+             return panelTcp.lastOutcome();
+         }}, // no press: the one just made
+        {[&] {
+            return plainPress(false, udpPort);
+        }},
+        {[&] {
+            return qtSocketPress(false, udpPort);
+        }},
+        {[&] {
+            return panelUdp();
+        }},
+        {[&] {
+            return bareRelease(bareButton);
+        }},
+        {[&] {
+            return panelTcpUnlogged();
+        }},
+        {[&] {
+            return panelUdpUnlogged();
+        }},
     });
     // Each press here waits out the grace time: a few tell the figure.
     PanelPress panelHeld(window, true, holdPort);

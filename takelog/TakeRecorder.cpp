@@ -28,7 +28,7 @@ void TakeRecorder::pressed(int row, const TakeOrigin &origin, const QString &out
     pending.entry.output = output;
     pending.entry.input = input;
     pending.entry.command = storedCommand;
-    fPending.enqueue(pending);
+    fPending.enqueue(std::move(pending));
 }
 
 TakeEntry *TakeRecorder::current(int row)

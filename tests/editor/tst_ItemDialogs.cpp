@@ -402,7 +402,13 @@ void tst_ItemDialogs::inputIndexCarriesOverBetweenOutputs()
     const auto look = [&](int output, int openRow) {
         QString seen;
         openOutput(window.get(), output, [&](QDialog *dialog) {
-            seen = QString::number(inputsList(dialog)->currentIndex().row() + 1);
+            // The lines are those of the output bound now, not of the last.
+            const QListView *list = inputsList(dialog);
+            const int count = int(window->fConfig->fOutputs.at(output)->fInputs.size());
+            QCOMPARE(list->model()->rowCount(), count);
+            QCOMPARE(lineAt(list, count - 1),
+                     u"%1 - In %2.%3"_s.arg(count, 2, 10, QChar(u'0')).arg(output + 1).arg(count));
+            seen = QString::number(list->currentIndex().row() + 1);
             if (openRow >= 0) {
                 openInput(dialog, openRow, [&](QDialog *input) {
                     seen += u" "_s + edit(input, "txtInputName")->text();

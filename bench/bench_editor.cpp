@@ -122,10 +122,10 @@ int main(int argc, char **argv)
     window.show();
     const double loadMs = msSince(loadTimer);
     auto *edit = window.findChild<QPushButton *>(QStringLiteral("btnEdit"));
-    auto *outputs = window.findChild<QListWidget *>(QStringLiteral("lstOutputs"));
-    if (!edit || !outputs || outputs->count() != kOutputs)
+    auto *outputs = window.findChild<QListView *>(QStringLiteral("lstOutputs"));
+    if (!edit || !outputs || outputs->model()->rowCount() != kOutputs)
         return 1;
-    outputs->setCurrentRow(0);
+    outputs->setCurrentIndex(outputs->model()->index(0, 0));
 
     QListWidget bare;
     bare.setUniformItemSizes(true); // as the editor's lists

@@ -1,27 +1,34 @@
 #include "EditableItemList.h"
 
-#include <QListWidget>
+#include "ItemLinesModel.h"
+
+#include <QListView>
 #include <QPointer>
 #include <QPushButton>
-#include <QStringList>
 #include <algorithm>
 #include <charconv>
 
-EditableItemList::EditableItemList(QListWidget *list, QPushButton *editButton, CountFunction count,
+EditableItemList::EditableItemList(QListView *list, QPushButton *editButton, CountFunction count,
                                    NameFunction name, QObject *parent)
-    : QObject(parent), fList(list), fEditButton(editButton), fCount(std::move(count)),
-      fName(std::move(name))
+    : QObject(parent), fList(list), fEditButton(editButton), fName(std::move(name))
 {
+    fLines = new ItemLinesModel(
+        std::move(count), [this](int row) { return lineText(row + 1, fName(row)); }, this);
+    fList->setModel(fLines);
     fList->setSelectionMode(QAbstractItemView::SingleSelection);
-    fList->setSortingEnabled(false);
     // Every line is one line of text in the list's font. Without this the
     // view measures each line's text on every rebuild, which takes seconds
     // for tens of thousands of outputs; a line wider than the list ends in
     // an ellipsis instead of widening the list.
     fList->setUniformItemSizes(true);
-    connect(fList, &QListWidget::currentRowChanged, this, &EditableItemList::currentRowChanged);
-    connect(fList, &QListWidget::itemSelectionChanged, this, &EditableItemList::keepSelection);
-    connect(fList, &QListWidget::itemDoubleClicked, this, &EditableItemList::requestEdit);
+    // The view made its selection model in setModel(), and keeps it across
+    // rebuilds, which only reset the model.
+    const QItemSelectionModel *selection = fList->selectionModel();
+    connect(selection, &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { currentRowChanged(current.row()); });
+    connect(selection, &QItemSelectionModel::selectionChanged, this,
+            &EditableItemList::keepSelection);
+    connect(fList, &QAbstractItemView::doubleClicked, this, &EditableItemList::requestEdit);
     connect(fEditButton, &QPushButton::clicked, this, &EditableItemList::requestEdit);
     updateEditButton();
 }
@@ -56,32 +63,46 @@ QString EditableItemList::lineText(int number, const CompactString &name)
 
 void EditableItemList::RefreshList(int position)
 {
-    fList->clear();
-    const int count = fCount();
-    QStringList lines;
-    lines.reserve(count);
-    for (int i = 0; i < count; ++i)
-        lines.append(lineText(i + 1, fName(i)));
-    fList->addItems(lines);
-
-    const int lineCount = fList->count();
+    // The reset clears the selection and the current line without a signal;
+    // the line selected below binds as a click does.
+    fLines->rebuild();
+    const int lineCount = this->lineCount();
     select(position >= lineCount ? lineCount - 1 : position);
 }
 
 void EditableItemList::select(int position)
 {
-    // QListWidget signals nothing when the row does not change, so the code's
-    // selection is passed on here rather than through the list's signal.
+    // The view signals nothing when the row does not change, so the code's
+    // selection is passed on here rather than through the view's signal.
     fSelecting = true;
-    fList->setCurrentRow(position < 0 ? -1 : position);
+    setCurrentRow(position < 0 ? -1 : position);
     fSelecting = false;
-    selectionChanged(fList->currentRow());
+    selectionChanged(currentRow());
 }
 
 int EditableItemList::selectedPosition() const
 {
-    const QListWidgetItem *item = fList->currentItem();
-    return item && item->isSelected() ? fList->currentRow() : -1;
+    const QModelIndex current = fList->currentIndex();
+    return current.isValid() && fList->selectionModel()->isSelected(current) ? current.row() : -1;
+}
+
+int EditableItemList::lineCount() const
+{
+    return fLines->rowCount();
+}
+
+int EditableItemList::currentRow() const
+{
+    return fList->currentIndex().row();
+}
+
+void EditableItemList::setCurrentRow(int row)
+{
+    // As QListWidget::setCurrentRow in single selection: the selection model
+    // directly, since the view's own setter would take the keyboard's
+    // modifiers for a command.
+    fList->selectionModel()->setCurrentIndex(fLines->index(row),
+                                             QItemSelectionModel::ClearAndSelect);
 }
 
 void EditableItemList::currentRowChanged(int row)
@@ -102,18 +123,17 @@ void EditableItemList::keepSelection()
     // A click below the last line, or Ctrl with a click or Space on the
     // selected line, clears the selection of a list view. Here a line stays
     // selected whenever there are lines, so Edit always has one to open.
-    if (!fSelecting && fList->count() > 0 && fList->selectedItems().isEmpty()) {
-        QListWidgetItem *line = fList->currentItem();
-        if (!line)
-            line = fList->item(std::clamp(fLastRow, 0, fList->count() - 1));
+    const int count = lineCount();
+    if (!fSelecting && count > 0 && !fList->selectionModel()->hasSelection()) {
+        const int row = currentRow() >= 0 ? currentRow() : std::clamp(fLastRow, 0, count - 1);
         fSelecting = true;
-        fList->setCurrentItem(line, QItemSelectionModel::ClearAndSelect);
+        setCurrentRow(row);
         fSelecting = false;
-        if (fList->currentRow() != fLastRow)
-            selectionChanged(fList->currentRow());
+        if (currentRow() != fLastRow)
+            selectionChanged(currentRow());
     }
-    if (fList->currentRow() >= 0)
-        fLastRow = fList->currentRow();
+    if (currentRow() >= 0)
+        fLastRow = currentRow();
     updateEditButton();
 }
 

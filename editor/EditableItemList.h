@@ -6,8 +6,8 @@
 #include <QString>
 #include <functional>
 
-class QListWidget;
-class QListWidgetItem;
+class ItemLinesModel;
+class QListView;
 class QPushButton;
 
 // The numbered list of outputs in the main window and of inputs in the output
@@ -22,7 +22,7 @@ public:
     using CountFunction = std::function<int()>;
     using NameFunction = std::function<const CompactString &(int position)>;
 
-    EditableItemList(QListWidget *list, QPushButton *editButton, CountFunction count,
+    EditableItemList(QListView *list, QPushButton *editButton, CountFunction count,
                      NameFunction name, QObject *parent);
 
     // "01 - name" for item number 1; the number has at least two digits.
@@ -46,15 +46,19 @@ signals:
     void editRequested(int position);
 
 private:
+    int lineCount() const;
+    int currentRow() const;
+    // Makes row the current and only selected line; -1 clears both.
+    void setCurrentRow(int row);
     void currentRowChanged(int row);
     void selectionChanged(int row);
     void keepSelection();
     void updateEditButton();
     void requestEdit();
 
-    QListWidget *fList;
+    QListView *fList;
+    ItemLinesModel *fLines;
     QPushButton *fEditButton;
-    CountFunction fCount;
     NameFunction fName;
     bool fSelecting = false;
     // The line last selected, for putting the selection back.

@@ -19,7 +19,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -172,7 +172,7 @@ void MainSetup::createControls()
     Label2 = makeLabel(QStringLiteral("Outputs"), QStringLiteral("Label2"),
                        Twips::rect(4680, 240, 2655, 255), nullptr);
     DialogFrame::makeBold(Label2);
-    lstOutputs = new QListWidget(this);
+    lstOutputs = new QListView(this);
     lstOutputs->setObjectName(QStringLiteral("lstOutputs"));
     lstOutputs->setGeometry(Twips::rect(4680, 480, 2655, 3180));
 

@@ -13,7 +13,7 @@ class OutputSetup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QPushButton;
 class TypingFilter;
 class clsVantrelConfig;
@@ -92,7 +92,7 @@ private:
     QLabel *lblPort;
     QLineEdit *txtPort;
     QLabel *Label2;
-    QListWidget *lstOutputs;
+    QListView *lstOutputs;
     QPushButton *btnEdit;
     QPushButton *btnClose;
     QLabel *Image1;

@@ -9,7 +9,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QShowEvent>
 
@@ -34,7 +34,7 @@ OutputSetup::OutputSetup() : QDialog(nullptr, Qt::Dialog | DialogFrame::kFixedFr
     lblInputName->setGeometry(Twips::rect(240, 960, 2535, 255));
     DialogFrame::makeBold(lblInputName);
 
-    lstInputs = new QListWidget(this);
+    lstInputs = new QListView(this);
     lstInputs->setObjectName(QStringLiteral("lstInputs"));
     lstInputs->setGeometry(Twips::rect(240, 1200, 2535, 3180));
 
@@ -94,15 +94,10 @@ void OutputSetup::Form_Activate()
     // The box shows what fits its limit; OK stores what it shows.
     fNameFilter->setText(fOutput->fOutputName.left(kNameLimit));
 
-    // The bare names are replaced by numbered lines below; selecting the
-    // first one binds the input dialog even if no line ends up selected.
-    QStringList names;
-    names.reserve(fOutput->fInputs.size());
-    for (const auto &input : std::as_const(fOutput->fInputs))
-        names.append(input.fInputName.toString());
-    lstInputs->addItems(names);
+    // Selecting the first input binds the input dialog to it even if the
+    // rebuild below ends up selecting no line.
     if (!fOutput->fInputs.isEmpty())
-        fInputsList->select(0);
+        RefreshList(0);
 
     txtOutputName->setFocus();
     RefreshList(fInputIndex);

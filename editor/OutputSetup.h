@@ -9,7 +9,7 @@ class EditableItemList;
 class InputSetup;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QPushButton;
 class TypingFilter;
 class clsVantrelOutput;
@@ -56,7 +56,7 @@ private:
     QLabel *lblOutputName;
     QLineEdit *txtOutputName;
     QLabel *lblInputName;
-    QListWidget *lstInputs;
+    QListView *lstInputs;
     QPushButton *btnEdit;
     QPushButton *OKButton;
     QPushButton *CancelButton;

@@ -11,7 +11,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 #include <QPushButton>
 #include <QStringList>
@@ -141,17 +141,22 @@ template <typename T> T *child(QWidget *window, const char *name)
     return found;
 }
 
-inline QStringList listLines(const QListWidget *list)
+inline QString lineAt(const QListView *list, int row)
+{
+    return list->model()->index(row, 0).data().toString();
+}
+
+inline QStringList listLines(const QListView *list)
 {
     QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines.append(list->item(i)->text());
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        lines.append(lineAt(list, i));
     return lines;
 }
 
-inline void doubleClickRow(QListWidget *list, int row)
+inline void doubleClickRow(QListView *list, int row)
 {
-    const QPoint where = list->visualItemRect(list->item(row)).center();
+    const QPoint where = list->visualRect(list->model()->index(row, 0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, where);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, where);
 }
@@ -231,20 +236,20 @@ inline std::unique_ptr<MainSetup> loadEditor(const QByteArray &file)
 }
 
 // Clicks a line of a shown list as the user does.
-inline void clickRow(QListWidget *list, int row)
+inline void clickRow(QListView *list, int row)
 {
-    QListWidgetItem *item = list->item(row);
-    if (!item)
+    const QModelIndex line = list->model()->index(row, 0);
+    if (!line.isValid())
         qFatal("no line %d", row);
-    list->scrollToItem(item);
+    list->scrollTo(line);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                      list->visualItemRect(item).center());
+                      list->visualRect(line).center());
 }
 
 // Selects an output line and presses Edit; action runs on the output dialog.
 inline void openOutput(QWidget *window, int row, std::function<void(QDialog *)> action)
 {
-    clickRow(child<QListWidget>(window, "lstOutputs"), row);
+    clickRow(child<QListView>(window, "lstOutputs"), row);
     onNextModal(std::move(action));
     click(window, "btnEdit");
 }
@@ -253,7 +258,7 @@ inline void openOutput(QWidget *window, int row, std::function<void(QDialog *)> 
 // on the input dialog.
 inline void openInput(QDialog *outputDialog, int row, std::function<void(QDialog *)> action)
 {
-    clickRow(child<QListWidget>(outputDialog, "lstInputs"), row);
+    clickRow(child<QListView>(outputDialog, "lstInputs"), row);
     onNextModal(std::move(action));
     click(outputDialog, "btnEdit");
 }

@@ -24,13 +24,13 @@ std::unique_ptr<MainSetup> openEditor(const QByteArray &file)
     return window;
 }
 
-QListWidget *outputsList(QWidget *window)
+QListView *outputsList(QWidget *window)
 {
-    return child<QListWidget>(window, "lstOutputs");
+    return child<QListView>(window, "lstOutputs");
 }
-QListWidget *inputsList(QWidget *dialog)
+QListView *inputsList(QWidget *dialog)
 {
-    return child<QListWidget>(dialog, "lstInputs");
+    return child<QListView>(dialog, "lstInputs");
 }
 QLineEdit *edit(QWidget *window, const char *name)
 {
@@ -163,7 +163,7 @@ void tst_ItemDialogs::firstOutputSelectedAndBound()
     QVERIFY(window);
     QCOMPARE(listLines(outputsList(window.get())),
              QStringList({u"01 - Studio A"_s, u"02 - Monitor"_s}));
-    QCOMPARE(outputsList(window.get())->currentRow(), 0);
+    QCOMPARE(outputsList(window.get())->currentIndex().row(), 0);
     QVERIFY(child<QPushButton>(window.get(), "btnEdit")->isEnabled());
     OutputSetup *dialog = window->outputSetup();
     QVERIFY(dialog);
@@ -178,7 +178,7 @@ void tst_ItemDialogs::firstOutputSelectedAndBound()
         QCOMPARE(edit(shown, "txtOutputName")->text(), u"Studio A"_s);
         QCOMPARE(shown->focusWidget(), edit(shown, "txtOutputName"));
         QCOMPARE(listLines(inputsList(shown)), QStringList({u"01 - Tuner"_s, u"02 - Player"_s}));
-        QCOMPARE(inputsList(shown)->currentRow(), 0);
+        QCOMPARE(inputsList(shown)->currentIndex().row(), 0);
         QVERIFY(child<QLabel>(shown, "lblInputName")->font().bold());
         QCOMPARE(tabSequence(shown, 5), QStringList({u"lstInputs"_s, u"btnEdit"_s, u"OKButton"_s,
                                                      u"CancelButton"_s, u"txtOutputName"_s}));
@@ -225,7 +225,7 @@ void tst_ItemDialogs::renameOutput()
     QCOMPARE(window->fConfig->fOutputs.at(1)->fOutputName, ok ? u"Booth"_s : u"Monitor"_s);
     QCOMPARE(listLines(outputsList(window.get())),
              QStringList({u"01 - Studio A"_s, ok ? u"02 - Booth"_s : u"02 - Monitor"_s}));
-    QCOMPARE(outputsList(window.get())->currentRow(), 1);
+    QCOMPARE(outputsList(window.get())->currentIndex().row(), 1);
     QCOMPARE(window->outputSetup()->fOutput, window->fConfig->fOutputs.at(1));
 
     // The panel saves a choice meanwhile: Close keeps it and the rename
@@ -250,11 +250,11 @@ void tst_ItemDialogs::nameStoredByInputEditSurvivesCancel()
         // Back in the output dialog: the name was stored and reloaded, and the
         // opened input's line is selected again.
         QCOMPARE(edit(dialog, "txtOutputName")->text(), u"Studio B"_s);
-        QCOMPARE(inputsList(dialog)->currentRow(), 1);
+        QCOMPARE(inputsList(dialog)->currentIndex().row(), 1);
         click(dialog, "CancelButton");
     });
     QCOMPARE(window->fConfig->fOutputs.at(0)->fOutputName, u"Studio B"_s);
-    QCOMPARE(outputsList(window.get())->item(0)->text(), u"01 - Studio B"_s);
+    QCOMPARE(lineAt(outputsList(window.get()), 0), u"01 - Studio B"_s);
 }
 
 void tst_ItemDialogs::editInput_data()
@@ -274,9 +274,8 @@ void tst_ItemDialogs::editInput()
             retype(edit(input, "txtCommand"), u"PLAY\\r\\n"_s);
             leave(input, how);
         });
-        QCOMPARE(inputsList(dialog)->currentRow(), 1);
-        QCOMPARE(inputsList(dialog)->item(1)->text(),
-                 confirms(how) ? u"02 - Disc"_s : u"02 - Player"_s);
+        QCOMPARE(inputsList(dialog)->currentIndex().row(), 1);
+        QCOMPARE(lineAt(inputsList(dialog), 1), confirms(how) ? u"02 - Disc"_s : u"02 - Player"_s);
         click(dialog, "OKButton");
     });
     // The command keeps the escapes as typed.
@@ -289,11 +288,11 @@ void tst_ItemDialogs::doubleClickOpensTheLine()
 {
     auto window = openEditor(workedExampleFile());
     QVERIFY(window);
-    QListWidget *list = outputsList(window.get());
+    QListView *list = outputsList(window.get());
     QString opened;
     onNextModal([&](QDialog *dialog) {
         opened = edit(dialog, "txtOutputName")->text();
-        QListWidget *inputs = inputsList(dialog);
+        QListView *inputs = inputsList(dialog);
         onNextModal([&](QDialog *input) {
             opened += u" / "_s + edit(input, "txtInputName")->text();
             click(input, "OKButton");
@@ -309,14 +308,15 @@ void tst_ItemDialogs::focusAndSelectionKept()
 {
     auto window = openEditor(workedExampleFile());
     QVERIFY(window);
-    const auto check = [](QWidget *from, QListWidget *list) {
+    const auto check = [](QWidget *from, QListView *list) {
         // A click below the last line or Ctrl+click on it keeps it selected.
         clickRow(list, 1);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           QPoint(5, list->viewport()->height() - 5));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          list->visualItemRect(list->item(1)).center());
-        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(1)});
+                          list->visualRect(list->model()->index(1, 0)).center());
+        QCOMPARE(list->selectionModel()->selectedIndexes(),
+                 QModelIndexList{list->model()->index(1, 0)});
         // After Space on Edit and Enter in the dialog, the focus is on Edit.
         auto *editButton = child<QPushButton>(from, "btnEdit");
         editButton->setFocus();
@@ -339,11 +339,11 @@ void tst_ItemDialogs::emptyNamesEndLineInSeparator()
             retype(edit(input, "txtCommand"), QString());
             click(input, "OKButton");
         });
-        QCOMPARE(inputsList(dialog)->item(0)->text(), u"01 - "_s);
+        QCOMPARE(lineAt(inputsList(dialog), 0), u"01 - "_s);
         retype(edit(dialog, "txtOutputName"), QString());
         click(dialog, "OKButton");
     });
-    QCOMPARE(outputsList(window.get())->item(0)->text(), u"01 - "_s);
+    QCOMPARE(lineAt(outputsList(window.get()), 0), u"01 - "_s);
     click(window.get(), "btnClose");
     const QByteArray saved = readFile(VantrelFile::kFileName);
     QVERIFY(saved.contains("[output]\r\nname=\r\nselected=1\r\n"));
@@ -402,7 +402,13 @@ void tst_ItemDialogs::inputIndexCarriesOverBetweenOutputs()
     const auto look = [&](int output, int openRow) {
         QString seen;
         openOutput(window.get(), output, [&](QDialog *dialog) {
-            seen = QString::number(inputsList(dialog)->currentRow() + 1);
+            // The lines are those of the output bound now, not of the last.
+            const QListView *list = inputsList(dialog);
+            const int count = int(window->fConfig->fOutputs.at(output)->fInputs.size());
+            QCOMPARE(list->model()->rowCount(), count);
+            QCOMPARE(lineAt(list, count - 1),
+                     u"%1 - In %2.%3"_s.arg(count, 2, 10, QChar(u'0')).arg(output + 1).arg(count));
+            seen = QString::number(list->currentIndex().row() + 1);
             if (openRow >= 0) {
                 openInput(dialog, openRow, [&](QDialog *input) {
                     seen += u" "_s + edit(input, "txtInputName")->text();
@@ -457,16 +463,16 @@ void tst_ItemDialogs::manyItems()
 
     // Looks at a list's lines around 99 to 101 and at its last line, then
     // selects the last line and has Edit and OK rebuild the list.
-    const auto check = [](QListWidget *list, const QString &prefix, int count) {
-        QCOMPARE(list->count(), count);
-        QCOMPARE(list->item(98)->text(), u"99 - "_s + prefix + u"99"_s);
-        QCOMPARE(list->item(99)->text(), u"100 - "_s + prefix + u"100"_s);
-        QCOMPARE(list->item(100)->text(), u"101 - "_s + prefix + u"101"_s);
-        QCOMPARE(list->item(count - 1)->text(),
+    const auto check = [](QListView *list, const QString &prefix, int count) {
+        QCOMPARE(list->model()->rowCount(), count);
+        QCOMPARE(lineAt(list, 98), u"99 - "_s + prefix + u"99"_s);
+        QCOMPARE(lineAt(list, 99), u"100 - "_s + prefix + u"100"_s);
+        QCOMPARE(lineAt(list, 100), u"101 - "_s + prefix + u"101"_s);
+        QCOMPARE(lineAt(list, count - 1),
                  QString::number(count) + u" - "_s + prefix + QString::number(count));
         list->setFocus();
         QTest::keyClick(list, Qt::Key_End);
-        QCOMPARE(list->currentRow(), count - 1);
+        QCOMPARE(list->currentIndex().row(), count - 1);
     };
 
     if (inputs == 0) {
@@ -474,14 +480,14 @@ void tst_ItemDialogs::manyItems()
         QCOMPARE(window->outputSetup()->fOutput, window->fConfig->fOutputs.last());
         onNextModal([](QDialog *dialog) { click(dialog, "OKButton"); });
         click(window.get(), "btnEdit");
-        QCOMPARE(outputsList(window.get())->currentRow(), outputs - 1);
+        QCOMPARE(outputsList(window.get())->currentIndex().row(), outputs - 1);
         return;
     }
     openOutput(window.get(), 0, [&](QDialog *dialog) {
         check(inputsList(dialog), u"In 1."_s, inputs);
         onNextModal([](QDialog *input) { click(input, "OKButton"); });
         click(dialog, "btnEdit");
-        QCOMPARE(inputsList(dialog)->currentRow(), inputs - 1);
+        QCOMPARE(inputsList(dialog)->currentIndex().row(), inputs - 1);
         click(dialog, "OKButton");
     });
     QCOMPARE(window->outputSetup()->inputIndex(), inputs - 1);
@@ -506,7 +512,7 @@ void tst_ItemDialogs::emptyListsOpenNothing()
     openOutput(window.get(), 0, [](QDialog *dialog) { click(dialog, "OKButton"); });
     const auto bound = window->outputSetup()->inputSetup()->fInput;
     openOutput(window.get(), 1, [&](QDialog *dialog) {
-        QCOMPARE(inputsList(dialog)->count(), 0);
+        QCOMPARE(inputsList(dialog)->model()->rowCount(), 0);
         QVERIFY(!child<QPushButton>(dialog, "btnEdit")->isEnabled());
         // Should an input dialog open anyway, close it and fail.
         QTimer::singleShot(0, qApp, [] {

@@ -138,7 +138,7 @@ void tst_MainSetup::emptyFileShowsDefaults()
          {"lblProtocol", "cboProtocol", "lblIPAddress", "txtIPAddress", "lblPort", "txtPort"})
         QVERIFY2(!shown(window.get(), name), name);
 
-    QCOMPARE(child<QListWidget>(window.get(), "lstOutputs")->count(), 0);
+    QCOMPARE(child<QListView>(window.get(), "lstOutputs")->model()->rowCount(), 0);
     QVERIFY(!child<QPushButton>(window.get(), "btnEdit")->isEnabled());
 }
 
@@ -648,7 +648,7 @@ void tst_MainSetup::earlyStopWarnsBeforeEditing()
         return;
     }
     QVERIFY(loaded);
-    QCOMPARE(child<QListWidget>(&window, "lstOutputs")->count(), 2);
+    QCOMPARE(child<QListView>(&window, "lstOutputs")->model()->rowCount(), 2);
     click(&window, "btnClose");
     QCOMPARE(window.exitCode(), 0);
     QCOMPARE(readFile(VantrelFile::kFileName), workedExampleFile());

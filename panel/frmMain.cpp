@@ -2,7 +2,7 @@
 
 #include "CommandSender.h"
 #include "FailureNotice.h"
-#include "FontConfigPreload.h"
+#include "FontPreload.h"
 #include "LinkSettings.h"
 #include "PanelKeys.h"
 #include "PanelPresets.h"
@@ -120,9 +120,9 @@ frmMain::frmMain(QWidget *parent)
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
     createShowControls();
     // The first text measured: while the fonts are still being read
-    // (FontConfigPreload.h), it waits until the window is about to show, so
+    // (FontPreload.h), it waits until the window is about to show, so
     // that the reading goes on while the file is loaded and the rows filled.
-    fFitAboutLine = FontConfigPreload::reading();
+    fFitAboutLine = FontPreload::reading();
     if (!fFitAboutLine)
         VantrelBrand::fitTextToWidth(Label1);
 }

@@ -1,5 +1,5 @@
 #include "AfterFirstPaint.h"
-#include "FontConfigPreload.h"
+#include "FontPreload.h"
 #include "ProgramArguments.h"
 #include "RemoteListeners.h"
 #include "StartupProbe.h"
@@ -33,8 +33,8 @@ int main(int argc, char *argv[])
     // Once the application has set the locale and the environment the fonts
     // are read with; the window's first text waits for them, and so does
     // the application's end.
-    FontConfigPreload::start();
-    const auto fontsRead = qScopeGuard([] { FontConfigPreload::wait(); });
+    FontPreload::start();
+    const auto fontsRead = qScopeGuard([] { FontPreload::wait(); });
 #ifdef SIGXFSZ
     // Past a file-size limit a save then fails with its message and the old
     // file kept, instead of the program being killed halfway.

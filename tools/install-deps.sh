@@ -13,7 +13,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
-    qt6-httpserver-dev qt6-websockets-dev liblo-dev libsystemd-dev libfontconfig-dev
+    qt6-httpserver-dev qt6-websockets-dev liblo-dev libsystemd-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file
 )
 if [[ ${1:-} == --test ]]; then

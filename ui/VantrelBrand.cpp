@@ -1,6 +1,6 @@
 #include "VantrelBrand.h"
 
-#include "FontConfigPreload.h"
+#include "FontPreload.h"
 #include "VantrelPictures.h"
 
 #include <QFontInfo>
@@ -80,7 +80,7 @@ void fitTextToWidth(QLabel *label)
     static constexpr qreal kSmallestPoints = 6.0;
     static constexpr qreal kStep = 0.5;
     // The first text a window measures: the fonts must be known by now.
-    FontConfigPreload::wait();
+    FontPreload::wait();
     QFont font = label->font();
     const QString text = label->text();
     const int room = label->width();

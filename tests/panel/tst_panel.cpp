@@ -1,4 +1,4 @@
-#include "FontConfigPreload.h"
+#include "FontPreload.h"
 #include "PanelFixture.h"
 #include "VantrelBrand.h"
 
@@ -228,11 +228,11 @@ void tst_panel::aboutLineFittedWhenFontsReadAhead()
     large.setPointSizeF(16); // too wide for the line's place
     QApplication::setFont(large);
     const frmMain fittedAtOnce;
-    FontConfigPreload::start();
+    FontPreload::start();
     auto window = fixture.load(workedExampleFile());
     QVERIFY(window);
     window->show();
-    QVERIFY(!FontConfigPreload::reading());
+    QVERIFY(!FontPreload::reading());
     QCOMPARE(window->Label1->font(), fittedAtOnce.Label1->font());
     QVERIFY(window->Label1->font().pointSizeF() < 16);
 }

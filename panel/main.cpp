@@ -1,4 +1,5 @@
 #include "AfterFirstPaint.h"
+#include "FontPreload.h"
 #include "ProgramArguments.h"
 #include "RemoteListeners.h"
 #include "StartupProbe.h"
@@ -7,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScopeGuard>
 #include <csignal>
 
 #ifdef Q_OS_UNIX
@@ -28,6 +30,11 @@ int main(int argc, char *argv[])
     // Named first: the lock file records the program's name.
     frmMain::FolderClaim claim = frmMain::startFolderClaim();
     QApplication app(argc, argv);
+    // Once the application has set the locale and the environment the fonts
+    // are read with; the window's first text waits for them, and so does
+    // the application's end.
+    FontPreload::start();
+    const auto fontsRead = qScopeGuard([] { FontPreload::wait(); });
 #ifdef SIGXFSZ
     // Past a file-size limit a save then fails with its message and the old
     // file kept, instead of the program being killed halfway.

@@ -2,7 +2,6 @@
 
 #include "CommandSender.h"
 #include "FailureNotice.h"
-#include "FontPreload.h"
 #include "LinkSettings.h"
 #include "PanelKeys.h"
 #include "PanelPresets.h"
@@ -119,12 +118,6 @@ frmMain::frmMain(QWidget *parent)
         fSender, [this] { return fConfig.get(); }, this);
     connect(fSender, &CommandSender::sendFinished, this, &frmMain::btnItem_SendEnded);
     createShowControls();
-    // The first text measured: while the fonts are still being read
-    // (FontPreload.h), it waits until the window is about to show, so
-    // that the reading goes on while the file is loaded and the rows filled.
-    fFitAboutLine = FontPreload::reading();
-    if (!fFitAboutLine)
-        VantrelBrand::fitTextToWidth(Label1);
 }
 
 frmMain::~frmMain()
@@ -161,6 +154,7 @@ void frmMain::createControls()
     Label1 = new QLabel(VantrelBrand::aboutLine(), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(Twips::rect(720, 5280, 3975, 255));
+    VantrelBrand::fitTextToWidth(Label1);
 }
 
 void frmMain::createRow(int row)
@@ -784,13 +778,6 @@ void frmMain::endProgram(int status)
     fTakeLog->ended(fEndHow.isEmpty() ? QStringLiteral("close") : fEndHow);
     close();
     QCoreApplication::exit(status);
-}
-
-void frmMain::showEvent(QShowEvent *event)
-{
-    if (std::exchange(fFitAboutLine, false))
-        VantrelBrand::fitTextToWidth(Label1);
-    QWidget::showEvent(event);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -178,7 +178,6 @@ public slots:
 protected:
     // Form_Unload: closing the window by any means saves and ends like Close.
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     void createControls();
@@ -242,6 +241,4 @@ private:
     bool fCloseRequested = false;
     // How the end was asked for, for the log; empty for the Close button.
     QString fEndHow;
-    // The about line is still to be fitted, when the window first shows.
-    bool fFitAboutLine = false;
 };

@@ -1,5 +1,4 @@
 #include "AfterFirstPaint.h"
-#include "FontPreload.h"
 #include "ProgramArguments.h"
 #include "RemoteListeners.h"
 #include "StartupProbe.h"
@@ -8,7 +7,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QScopeGuard>
 #include <csignal>
 
 #ifdef Q_OS_UNIX
@@ -30,11 +28,6 @@ int main(int argc, char *argv[])
     // Named first: the lock file records the program's name.
     frmMain::FolderClaim claim = frmMain::startFolderClaim();
     QApplication app(argc, argv);
-    // Once the application has set the locale and the environment the fonts
-    // are read with; the window's first text waits for them, and so does
-    // the application's end.
-    FontPreload::start();
-    const auto fontsRead = qScopeGuard([] { FontPreload::wait(); });
 #ifdef SIGXFSZ
     // Past a file-size limit a save then fails with its message and the old
     // file kept, instead of the program being killed halfway.

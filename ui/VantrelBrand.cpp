@@ -1,6 +1,5 @@
 #include "VantrelBrand.h"
 
-#include "FontPreload.h"
 #include "VantrelPictures.h"
 
 #include <QFontInfo>
@@ -79,8 +78,6 @@ void fitTextToWidth(QLabel *label)
 {
     static constexpr qreal kSmallestPoints = 6.0;
     static constexpr qreal kStep = 0.5;
-    // The first text a window measures: the fonts must be known by now.
-    FontPreload::wait();
     QFont font = label->font();
     const QString text = label->text();
     const int room = label->width();

@@ -1,7 +1,5 @@
 #include "VantrelMessageBox.h"
 
-#include "FontPreload.h"
-
 #include <QAbstractButton>
 #include <QList>
 #include <QPointer>
@@ -35,8 +33,6 @@ QMessageBox::StandardButton show(QWidget *parent, const QString &text)
 {
     if (handler())
         return handler()(text);
-    // A box during the start may come before the window's first text.
-    FontPreload::wait();
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), text,
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
     // The text carries commands and file names, which may hold "<", "&" or
@@ -55,7 +51,6 @@ int ask(QWidget *parent, const QString &text, const QStringList &answers)
     const int nothing = int(answers.size()) - 1;
     if (questionHandler())
         return std::clamp(questionHandler()(text, answers), 0, nothing);
-    FontPreload::wait();
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), text, QMessageBox::NoButton,
                     parent);
     box.setTextFormat(Qt::PlainText);

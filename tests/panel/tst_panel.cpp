@@ -1,4 +1,3 @@
-#include "FontPreload.h"
 #include "PanelFixture.h"
 #include "VantrelBrand.h"
 
@@ -78,7 +77,6 @@ private slots:
     void picturesAreTheirFiles();
     void aboutLineGetsLargestFittingSize_data();
     void aboutLineGetsLargestFittingSize();
-    void aboutLineFittedWhenFontsReadAhead();
     void workedExampleLoadsAndSavesUnchanged();
     void outOfRangeSelectionShowsNone_data();
     void outOfRangeSelectionShowsNone();
@@ -215,26 +213,6 @@ void tst_panel::aboutLineGetsLargestFittingSize()
         font.setPointSizeF(font.pointSizeF() - 0.5);
     VantrelBrand::fitTextToWidth(&label);
     QCOMPARE(label.font().pointSizeF(), font.pointSizeF());
-}
-
-// As the program starts: the fonts are read on a thread while the window is
-// made and loaded, and the about line is fitted by the time it shows.
-void tst_panel::aboutLineFittedWhenFontsReadAhead()
-{
-    PanelFixture fixture;
-    const QFont plain = QApplication::font();
-    const auto restore = qScopeGuard([&plain] { QApplication::setFont(plain); });
-    QFont large = plain;
-    large.setPointSizeF(16); // too wide for the line's place
-    QApplication::setFont(large);
-    const frmMain fittedAtOnce;
-    FontPreload::start();
-    auto window = fixture.load(workedExampleFile());
-    QVERIFY(window);
-    window->show();
-    QVERIFY(!FontPreload::reading());
-    QCOMPARE(window->Label1->font(), fittedAtOnce.Label1->font());
-    QVERIFY(window->Label1->font().pointSizeF() < 16);
 }
 
 void tst_panel::resizeMovesNothing()
